@@ -1,0 +1,128 @@
+#include "clientsocket.h"
+
+#include "localwait.h"
+#include "varkeldoc.h"
+
+#include <QDeadlineTimer>
+#include <QMetaObject>
+#include <QPointer>
+#include <QTcpSocket>
+
+CClientSocket::CClientSocket(CVarkelDoc* doc) : QObject(doc), m_pDoc(doc) {}
+
+CClientSocket::~CClientSocket()
+{
+    if (m_pSocket) {
+        m_pSocket->disconnect(this);
+        m_pSocket->abort();
+    }
+}
+
+bool CClientSocket::Create()
+{
+    if (!m_pSocket)
+        m_pSocket = new QTcpSocket(this);
+    return m_pSocket != nullptr;
+}
+
+bool CClientSocket::Connect(const QString& host, int port, int timeoutMs)
+{
+    if (!m_pSocket || port < 1 || port > 65535)
+        return false;
+    m_pSocket->abort();
+    m_pSocket->connectToHost(host, static_cast<quint16>(port));
+    auto settled = [this] {
+        const auto state = m_pSocket->state();
+        return state == QAbstractSocket::ConnectedState
+            || state == QAbstractSocket::UnconnectedState;
+    };
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!settled() && !deadline.hasExpired()) {
+        fw::LocalWaitFor(m_pSocket, &QAbstractSocket::stateChanged,
+                         int(qMax<qint64>(1, deadline.remainingTime())), settled);
+    }
+    if (m_pSocket->state() == QAbstractSocket::ConnectedState)
+        return true;
+    m_pSocket->abort();
+    return false;
+}
+
+void CClientSocket::Init()
+{
+    m_bWriterOk = true;
+    m_bReaderOk = true;
+    m_pSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    connect(m_pSocket, &QTcpSocket::readyRead, this, &CClientSocket::OnReceive);
+    connect(m_pSocket, &QTcpSocket::disconnected, this, &CClientSocket::OnClose,
+            Qt::QueuedConnection);
+    if (m_pSocket->bytesAvailable() > 0)
+        ScheduleReceive();
+}
+
+void CClientSocket::SendByte(unsigned char byte)
+{
+    if (!m_bWriterOk || !m_pSocket)
+        return;
+    const char c = static_cast<char>(byte);
+    // The socket may report its loss from inside flush(); the document can then
+    // drop this link, so nothing of ours is touched after the flush.
+    QPointer<CClientSocket> self(this);
+    if (m_pSocket->state() != QAbstractSocket::ConnectedState || m_pSocket->write(&c, 1) != 1) {
+        m_bWriterOk = false;
+        return;
+    }
+    m_pSocket->flush();
+    if (self && m_pSocket->state() != QAbstractSocket::ConnectedState)
+        m_bWriterOk = false;
+}
+
+QByteArray CClientSocket::ReceiveAll()
+{
+    if (!m_bReaderOk || !m_pSocket)
+        return {};
+    const QByteArray bytes = m_pSocket->read(kReadChunk);
+    if (m_pSocket->bytesAvailable() > 0)
+        ScheduleReceive();
+    return bytes;
+}
+
+void CClientSocket::Close()
+{
+    m_bClosed = true;
+    if (!m_pSocket)
+        return;
+    m_pSocket->disconnect(this);
+    m_pSocket->disconnectFromHost();
+}
+
+void CClientSocket::ScheduleReceive()
+{
+    // Bytes already buffered raise no further readyRead: come back for them
+    // from the event loop, so typing stays responsive during a flood.
+    if (m_bReceiveQueued)
+        return;
+    m_bReceiveQueued = true;
+    QMetaObject::invokeMethod(this, &CClientSocket::OnReceive, Qt::QueuedConnection);
+}
+
+void CClientSocket::OnReceive()
+{
+    m_bReceiveQueued = false;
+    if (m_bClosed || !m_pSocket || m_pSocket->bytesAvailable() <= 0)
+        return;
+    m_pDoc->ProcessPendingRead(this);
+}
+
+void CClientSocket::OnClose()
+{
+    if (m_bClosed)
+        return;
+    // Everything the server sent before closing is shown and logged first.
+    QPointer<CClientSocket> self(this);
+    while (self && !m_bClosed && m_pSocket && m_pSocket->bytesAvailable() > 0)
+        m_pDoc->ProcessPendingRead(this);
+    if (!self || m_bClosed)
+        return;
+    m_bClosed = true;
+    m_pDoc->OnLinkClosed();
+}

@@ -1,0 +1,47 @@
+#pragma once
+// One TCP connection to the analyzer server with a buffered byte reader and a
+// one-byte-per-send writer. It tells its document when data arrives and when
+// the server closes the connection; the document owns and deletes it.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QTcpSocket;
+class CVarkelDoc;
+
+class CClientSocket : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kReadChunk = 4096;
+    static constexpr int kDefaultConnectTimeoutMs = 10000;
+
+    explicit CClientSocket(CVarkelDoc* doc);
+    ~CClientSocket() override;
+
+    bool Create();
+    // Blocks while only repainting and socket traffic go on. A port outside
+    // 1..65535 fails rather than wrapping to another port.
+    bool Connect(const QString& host, int port, int timeoutMs = kDefaultConnectTimeoutMs);
+    void Init();
+    void SendByte(unsigned char byte);
+    // The bytes one socket read delivered: at most kReadChunk.
+    QByteArray ReceiveAll();
+    // Graceful close: bytes already written still go out. No notification follows.
+    void Close();
+
+    bool IsWriterOk() const { return m_bWriterOk; }
+    QTcpSocket* Socket() const { return m_pSocket; }
+
+private:
+    void OnReceive();
+    void OnClose();
+    void ScheduleReceive();
+
+    QTcpSocket* m_pSocket = nullptr;
+    CVarkelDoc* m_pDoc;
+    bool m_bWriterOk = false;
+    bool m_bReaderOk = false;
+    bool m_bReceiveQueued = false;
+    bool m_bClosed = false;
+};

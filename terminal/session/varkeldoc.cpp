@@ -1,0 +1,297 @@
+#include "varkeldoc.h"
+
+#include "clientsocket.h"
+#include "hints.h"
+#include "localwait.h"
+#include "prompter.h"
+#include "resource.h"
+#include "settingskeys.h"
+#include "stringtable.h"
+
+namespace {
+const QString kTitleDisconnected = QStringLiteral("Disconnected");
+const QString kTitleConnected = QStringLiteral("Connected to Sondrel");
+const QString kTitleLinkLost = QStringLiteral("Varkel - Disconnected");
+constexpr unsigned char kTransmissionToggle = 0x01;
+constexpr unsigned char kAbortTransmission = 0x02;
+} // namespace
+
+CVarkelDoc::CVarkelDoc(fw::Prompter& prompter, QObject* parent)
+    : fw::CDocument(prompter, parent),
+      m_strHost(keys::kDefaultHost),
+      m_nPort(keys::kDefaultPort),
+      m_store(AppName()),
+      m_nConnectTimeoutMs(CClientSocket::kDefaultConnectTimeoutMs)
+{
+}
+
+CVarkelDoc::~CVarkelDoc()
+{
+    if (m_bConnected)
+        Disconnect();
+    // A link left half-made by an interrupted connect goes with us.
+    delete m_pRxLink.data();
+    delete m_pTxLink.data();
+    m_fileLog.Close();
+}
+
+void CVarkelDoc::CloseSession()
+{
+    if (m_bConnected)
+        Disconnect();
+}
+
+bool CVarkelDoc::OnNewDocument()
+{
+    if (!fw::CDocument::OnNewDocument())
+        return false;
+    // A renewed document over a live session keeps saying so.
+    SetTitle(m_bConnected ? kTitleConnected : kTitleDisconnected);
+    OnConnect();
+    return true;
+}
+
+bool CVarkelDoc::SaveModified()
+{
+    SetModifiedFlag(false);
+    return fw::CDocument::SaveModified();
+}
+
+void CVarkelDoc::OnConnect()
+{
+    m_strHost = m_store.GetProfileString(keys::kSetup, keys::kHost, keys::kDefaultHost);
+    m_nPort = m_store.GetProfileInt(keys::kSetup, keys::kPort, keys::kDefaultPort);
+    if (m_bConnected)
+        return;
+
+    // A connect interrupted earlier may have left a link behind; start afresh.
+    DropLink(m_pRxLink);
+    DropLink(m_pTxLink);
+
+    if (!ConnectLink(m_pRxLink))
+        return;
+    if (!ConnectLink(m_pTxLink)) {
+        // Without a transmit link there is no session: do not keep a receive
+        // link open behind a "not connected" state.
+        DropLink(m_pRxLink);
+        return;
+    }
+
+    m_bConnected = true;
+    SetTitle(kTitleConnected);
+    emit stateChanged();
+    RefreshToolbar();
+}
+
+bool CVarkelDoc::ConnectLink(QPointer<CClientSocket>& link)
+{
+    link = new CClientSocket(this);
+    if (!link->Create()) {
+        DropLink(link);
+        GetPrompter().MessageBox(LoadString(IDS_SOCKET_CREATE_FAILED));
+        return false;
+    }
+    for (;;) {
+        const bool connected = link->Connect(m_strHost, m_nPort, m_nConnectTimeoutMs);
+        // While a connect or the question below waits, the server may close
+        // the other link and the session then drops every link: nothing is
+        // left to retry on.
+        if (!link)
+            return false;
+        if (connected)
+            break;
+        const fw::MsgAnswer answer = GetPrompter().MessageBox(
+            LoadString(IDS_CONNECT_FAILED), fw::MsgButtons::YesNo, fw::MsgIcon::Question);
+        if (!link)
+            return false;
+        if (answer != fw::MsgAnswer::Yes) {
+            DropLink(link);
+            return false;
+        }
+    }
+    link->Init();
+    return true;
+}
+
+void CVarkelDoc::DropLink(QPointer<CClientSocket>& link)
+{
+    if (!link)
+        return;
+    CClientSocket* dying = link;
+    link = nullptr;
+    dying->Close();
+    dying->deleteLater();
+}
+
+void CVarkelDoc::ProcessPendingRead(CClientSocket* link)
+{
+    const QByteArray bytes = link->ReceiveAll();
+    if (bytes.isEmpty())
+        return;
+    {
+        UpdateBatch batch(*this);
+        for (char c : bytes)
+            UpdateAllViews(nullptr, hint::Make(hint::kReceived, static_cast<unsigned char>(c)));
+    }
+    if (m_bLogging)
+        LogBytes(bytes, true);
+}
+
+bool CVarkelDoc::SendChar(unsigned char byte)
+{
+    if (!m_pTxLink)
+        return false;
+    m_pTxLink->SendByte(byte);
+    if (m_bLogging)
+        LogBytes(QByteArray(1, static_cast<char>(byte)), false);
+    return true;
+}
+
+void CVarkelDoc::OnLinkClosed()
+{
+    if (m_bDisconnecting)
+        return;
+    const bool wasConnected = m_bConnected;
+    m_bConnected = false;
+    SetTitle(kTitleLinkLost);
+    Disconnect();
+    if (wasConnected)
+        emit stateChanged();
+}
+
+void CVarkelDoc::Disconnect()
+{
+    if (m_bDisconnecting)
+        return;
+    m_bDisconnecting = true;
+    m_bConnected = false;
+    if (m_pRxLink) {
+        CClientSocket* rx = m_pRxLink;
+        rx->Close();
+        fw::LocalWait(m_nCloseWaitMs);
+        DropLink(m_pRxLink);
+    }
+    if (m_bTransmitting) {
+        // Unkey the transmitter before the link goes.
+        if (m_pTxLink)
+            m_pTxLink->SendByte(kAbortTransmission);
+        m_bTransmitting = false;
+    }
+    if (m_pTxLink) {
+        m_pTxLink->Close();
+        fw::LocalWait(m_nCloseWaitMs);
+        DropLink(m_pTxLink);
+    }
+    if (m_bLogging) {
+        m_fileLog.Close();
+        m_bLogging = false;
+    }
+    m_bDisconnecting = false;
+    emit stateChanged();
+}
+
+void CVarkelDoc::OnTransmission()
+{
+    m_bTransmitting = !m_bTransmitting;
+    if (m_pTxLink)
+        m_pTxLink->SendByte(kTransmissionToggle);
+    emit stateChanged();
+    RefreshToolbar();
+}
+
+void CVarkelDoc::OnAbortTransmission()
+{
+    if (m_pTxLink)
+        m_pTxLink->SendByte(kAbortTransmission);
+    m_bTransmitting = false;
+    emit stateChanged();
+    RefreshToolbar();
+}
+
+void CVarkelDoc::OnSetup()
+{
+    emit setupDialogRequested();
+    RefreshToolbar();
+}
+
+void CVarkelDoc::OnClearWindows()
+{
+    UpdateAllViews(nullptr, hint::kClear << 16);
+}
+
+void CVarkelDoc::RefreshToolbar()
+{
+    emit refreshToolbarRequested();
+}
+
+bool CVarkelDoc::HandlesCommand(unsigned id) const
+{
+    switch (id) {
+    case ID_CONNECT:
+    case ID_RECORD_QSO:
+    case ID_SEND_TEXTFILE:
+    case ID_TRANSMISSION:
+    case ID_ABORT_TRANSMISSION:
+    case ID_SETUP:
+    case ID_MACRO_F9:
+    case ID_MACRO_F10:
+    case ID_MACRO_F11:
+    case ID_MACRO_F12:
+    case ID_CLEAR_WINDOWS:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CVarkelDoc::IsCommandEnabled(unsigned id) const
+{
+    switch (id) {
+    case ID_RECORD_QSO:
+    case ID_SEND_TEXTFILE:
+    case ID_TRANSMISSION:
+    case ID_ABORT_TRANSMISSION:
+    case ID_MACRO_F9:
+    case ID_MACRO_F10:
+    case ID_MACRO_F11:
+    case ID_MACRO_F12:
+        return m_bConnected;
+    default:
+        return true;
+    }
+}
+
+bool CVarkelDoc::IsCommandChecked(unsigned id) const
+{
+    switch (id) {
+    case ID_RECORD_QSO:
+        return m_bLogging;
+    case ID_TRANSMISSION:
+        return m_bTransmitting;
+    default:
+        return false;
+    }
+}
+
+bool CVarkelDoc::OnCommand(unsigned id)
+{
+    if (!HandlesCommand(id))
+        return false;
+    if (!IsCommandEnabled(id))
+        return true;
+    switch (id) {
+    case ID_CONNECT: OnConnect(); break;
+    case ID_RECORD_QSO: OnRecordQso(); break;
+    case ID_SEND_TEXTFILE: OnSendTextfile(); break;
+    case ID_TRANSMISSION: OnTransmission(); break;
+    case ID_ABORT_TRANSMISSION: OnAbortTransmission(); break;
+    case ID_SETUP: OnSetup(); break;
+    case ID_MACRO_F9: OnMacroF9(); break;
+    case ID_MACRO_F10: OnMacroF10(); break;
+    case ID_MACRO_F11: OnMacroF11(); break;
+    case ID_MACRO_F12: OnMacroF12(); break;
+    case ID_CLEAR_WINDOWS: OnClearWindows(); break;
+    default: break;
+    }
+    return true;
+}

@@ -1,0 +1,63 @@
+#pragma once
+// A scripted analyzer server for tests: listens on a free loopback port, takes
+// connections in order (the first is the receive link, the second the transmit
+// link), records every byte each connection delivers and can send, close or
+// reset either one.
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+class WireServer : public QObject {
+    Q_OBJECT
+public:
+    explicit WireServer(QObject* parent = nullptr);
+    ~WireServer() override;
+
+    bool Listen();
+    quint16 Port() const { return m_server.serverPort(); }
+    void Stop();
+
+    int ConnectionCount() const { return int(m_connections.size()); }
+    QTcpSocket* Connection(int index) const;
+    QByteArray Received(int index) const;
+
+    void Send(int index, const QByteArray& bytes);
+    void Close(int index);
+    void Reset(int index);
+
+    // Spins the event loop until `pred` holds or `timeoutMs` passes.
+    template <typename Pred>
+    static bool WaitUntil(Pred pred, int timeoutMs = 5000);
+    bool WaitForConnections(int count, int timeoutMs = 5000);
+    bool WaitForBytes(int index, int count, int timeoutMs = 5000);
+
+private:
+    struct Peer {
+        QPointer<QTcpSocket> socket;
+        QByteArray received;
+    };
+    QTcpServer m_server;
+    QList<Peer*> m_connections;
+};
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+template <typename Pred>
+bool WireServer::WaitUntil(Pred pred, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!pred()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QThread::msleep(1);
+    }
+    return true;
+}
