@@ -20,7 +20,7 @@ QString SettingsFilePath(const QString& application);
     {                                                                                        \
         IsolateTestEnvironment();                                                            \
         AppClass app(argc, argv);                                                            \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                             \
+                                                     \
         TestClass tc;                                                                        \
         QTEST_SET_MAIN_SOURCE_PATH                                                           \
         return QTest::qExec(&tc, argc, argv);                                                \

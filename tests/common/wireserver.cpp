@@ -21,9 +21,11 @@ WireServer::~WireServer()
     Stop();
 }
 
-bool WireServer::Listen()
+bool WireServer::Listen(quint16 port, int backlog)
 {
-    return m_server.listen(QHostAddress::LocalHost, 0);
+    if (backlog >= 0)
+        m_server.setListenBacklogSize(backlog);
+    return m_server.listen(QHostAddress::LocalHost, port);
 }
 
 void WireServer::Stop()

@@ -17,7 +17,11 @@ public:
     explicit WireServer(QObject* parent = nullptr);
     ~WireServer() override;
 
-    bool Listen();
+    // Port 0 takes a free one. A backlog of 0 with PauseAccepting() lets one
+    // connection through and leaves a second one hanging, as a stuck server would.
+    bool Listen(quint16 port = 0, int backlog = -1);
+    void PauseAccepting() { m_server.pauseAccepting(); }
+    void ResumeAccepting() { m_server.resumeAccepting(); }
     quint16 Port() const { return m_server.serverPort(); }
     void Stop();
 

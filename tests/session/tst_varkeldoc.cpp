@@ -1,0 +1,335 @@
+// The session document against a real loopback server: connecting and the
+// retry question, the bytes on the wire, draining received data into hints,
+// and what happens when the server goes away.
+
+#include "sessionfixture.h"
+#include "testenv.h"
+
+#include "resource.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QTest>
+
+using fw::MsgAnswer;
+
+namespace {
+const QString kRetryQuestion = QStringLiteral("Failed to connect to server\nTry again?");
+}
+
+class TestVarkelDoc : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { ClearSettings(QStringLiteral("Varkel")); }
+
+    void connectsBothLinksAndTitles()
+    {
+        Session s;
+        QVERIFY(s.server.Listen());
+        PointAt(s.server.Port());
+        QVERIFY(s.doc.OnNewDocument());
+        QVERIFY(s.doc.IsConnected());
+        QVERIFY(s.server.WaitForConnections(2));
+        QCOMPARE(s.doc.GetTitle(), QStringLiteral("Connected to Sondrel"));
+        QVERIFY(s.doc.RxLink() && s.doc.TxLink());
+        QVERIFY(s.prompter.asked.isEmpty());
+    }
+
+    void missingHostAndPortUseDefaults()
+    {
+        Session s;
+        s.prompter.QueueAnswer(MsgAnswer::No);
+        VarkelStore().WriteProfileInt(keys::kSetup, keys::kPort, FreePort());
+        s.doc.OnConnect();
+        QCOMPARE(s.doc.Host(), QStringLiteral("localhost"));
+        ClearSettings(QStringLiteral("Varkel"));
+        QCOMPARE(VarkelStore().GetProfileInt(keys::kSetup, keys::kPort, keys::kDefaultPort), 5555);
+    }
+
+    void refusedConnectionAnsweredNo()
+    {
+        Session s;
+        PointAt(FreePort());
+        s.prompter.QueueAnswer(MsgAnswer::No);
+        QVERIFY(s.doc.OnNewDocument());
+        QCOMPARE(s.prompter.asked.size(), 1);
+        QCOMPARE(s.prompter.asked[0].text, kRetryQuestion);
+        QCOMPARE(s.prompter.asked[0].buttons, fw::MsgButtons::YesNo);
+        QVERIFY(!s.doc.IsConnected());
+        QVERIFY(!s.doc.RxLink() && !s.doc.TxLink());
+        QCOMPARE(s.doc.GetTitle(), QStringLiteral("Disconnected"));
+    }
+
+    void retryYesThenServerComesUp()
+    {
+        Session s;
+        const quint16 port = FreePort();
+        PointAt(port);
+        s.prompter.QueueAnswer(MsgAnswer::Yes, [&] { QVERIFY(s.server.Listen(port)); });
+        s.doc.OnConnect();
+        QCOMPARE(s.prompter.asked.size(), 1);
+        QVERIFY(s.doc.IsConnected());
+        QVERIFY(s.server.WaitForConnections(2));
+    }
+
+    void portsOutsideTheRangeNeverConnect_data()
+    {
+        QTest::addColumn<int>("port");
+        QTest::newRow("zero") << 0;
+        QTest::newRow("negative") << -1;
+        QTest::newRow("just above") << 65536;
+        QTest::newRow("wraps to 4464 in 16 bits") << 70000;
+    }
+    void portsOutsideTheRangeNeverConnect()
+    {
+        QFETCH(int, port);
+        Session s;
+        // Listen where a 16-bit wrap would land, to catch a silent wrap.
+        QTcpServer wrapped;
+        wrapped.listen(QHostAddress::LocalHost, quint16(port & 0xFFFF));
+        VarkelStore().WriteProfileString(keys::kSetup, keys::kHost, QStringLiteral("127.0.0.1"));
+        VarkelStore().WriteProfileInt(keys::kSetup, keys::kPort, port);
+        s.prompter.QueueAnswer(MsgAnswer::No);
+        s.doc.OnConnect();
+        QVERIFY(!s.doc.IsConnected());
+        QCOMPARE(s.prompter.asked.size(), 1);
+        QCOMPARE(s.prompter.asked[0].text, kRetryQuestion);
+        QCoreApplication::processEvents();
+        QVERIFY(!wrapped.hasPendingConnections());
+    }
+
+    void transmitLinkFailsAnsweredNoLeavesNoLink()
+    {
+        Session s;
+        s.doc.SetConnectTimeoutMs(400);
+        QVERIFY(s.server.Listen(0, 0));
+        s.server.PauseAccepting();
+        PointAt(s.server.Port());
+        s.prompter.QueueAnswer(MsgAnswer::No);
+        s.doc.OnConnect();
+        QCOMPARE(s.prompter.asked.size(), 1);
+        QVERIFY(!s.doc.IsConnected());
+        QVERIFY(!s.doc.RxLink());
+        QVERIFY(!s.doc.TxLink());
+        QCOMPARE(s.doc.findChildren<CClientSocket*>().size() <= 2, true);
+        // Dropped links are really gone once the event loop has run.
+        QTRY_COMPARE_WITH_TIMEOUT(s.doc.findChildren<CClientSocket*>().size(), 0, 2000);
+    }
+
+    void receiveLinkClosedDuringTransmitQuestion()
+    {
+        Session s;
+        s.doc.SetConnectTimeoutMs(400);
+        QVERIFY(s.server.Listen(0, 0));
+        s.server.PauseAccepting();
+        PointAt(s.server.Port());
+        s.prompter.QueueAnswer(MsgAnswer::Yes, [&] {
+            s.server.ResumeAccepting();
+            QVERIFY(s.server.WaitForConnections(1));
+            s.server.Close(0);
+            QVERIFY(WireServer::WaitUntil([&] { return !s.doc.RxLink(); }));
+        });
+        s.doc.OnConnect();
+        // The retry must not go on with a link the session already dropped.
+        QCOMPARE(s.prompter.asked.size(), 1);
+        QVERIFY(!s.doc.IsConnected());
+        QVERIFY(!s.doc.RxLink() && !s.doc.TxLink());
+        QCOMPARE(s.doc.GetTitle(), QStringLiteral("Varkel - Disconnected"));
+    }
+
+    void controlAndTypedBytesGoOnTheTransmitLinkOnly_data()
+    {
+        QTest::addColumn<QByteArray>("typed");
+        QTest::newRow("letters") << QByteArray("cq de");
+        QTest::newRow("line end and backspace") << QByteArray("a\r\b\t\x1b");
+        QTest::newRow("ctrl+a is just a byte") << QByteArray("\x01");
+        QTest::newRow("high and zero bytes") << QByteArray("\xe9\xff\x80\x00", 4);
+    }
+    void controlAndTypedBytesGoOnTheTransmitLinkOnly()
+    {
+        QFETCH(QByteArray, typed);
+        Session s;
+        QVERIFY(s.Connect());
+        for (char c : typed)
+            QVERIFY(s.doc.SendChar(static_cast<unsigned char>(c)));
+        QVERIFY(s.server.WaitForBytes(1, typed.size()));
+        QCOMPARE(s.server.Received(1), typed);
+        QCOMPARE(s.server.Received(0), QByteArray());
+        QVERIFY(!s.doc.IsTransmitting());
+        // Typing shows nothing by itself: the pane shows what it typed.
+        QVERIFY(s.view.hints.isEmpty());
+    }
+
+    void transmissionTogglesAndAbort()
+    {
+        Session s;
+        QVERIFY(s.Connect());
+        int refreshes = 0;
+        connect(&s.doc, &CVarkelDoc::refreshToolbarRequested, this, [&] { ++refreshes; });
+        s.doc.OnTransmission();
+        QVERIFY(s.doc.IsTransmitting());
+        QVERIFY(s.doc.IsCommandChecked(ID_TRANSMISSION));
+        s.doc.OnTransmission();
+        QVERIFY(!s.doc.IsCommandChecked(ID_TRANSMISSION));
+        s.doc.OnTransmission();
+        s.doc.OnAbortTransmission();
+        QVERIFY(!s.doc.IsTransmitting());
+        QVERIFY(s.server.WaitForBytes(1, 4));
+        QCOMPARE(s.server.Received(1), QByteArray("\x01\x01\x01\x02"));
+        QCOMPARE(refreshes, 4);
+    }
+
+    void drainsBecomeOneHintPerByte_data()
+    {
+        QTest::addColumn<QByteArray>("burst");
+        QTest::newRow("one byte") << QByteArray("A");
+        QTest::newRow("A B CR LF") << QByteArray("AB\r\n");
+        QTest::newRow("zero byte") << QByteArray("x\0y", 3);
+        QTest::newRow("e9") << QByteArray("\xe9");
+        QTest::newRow("5000 bytes") << QByteArray(5000, 'q');
+    }
+    void drainsBecomeOneHintPerByte()
+    {
+        QFETCH(QByteArray, burst);
+        Session s;
+        QVERIFY(s.Connect());
+        s.server.Send(0, burst);
+        QVERIFY(WireServer::WaitUntil([&] { return s.view.hints.size() >= burst.size(); }));
+        QCOMPARE(s.view.Chars(hint::kReceived), burst);
+        QCOMPARE(s.view.hints.size(), burst.size());
+        for (int size : std::as_const(s.view.batchSizes))
+            QVERIFY(size <= CClientSocket::kReadChunk);
+        if (burst.size() > CClientSocket::kReadChunk)
+            QVERIFY(s.view.batchSizes.size() >= 2);
+    }
+
+    void receivedHintIsSignExtended()
+    {
+        Session s;
+        QVERIFY(s.Connect());
+        s.server.Send(1, QByteArray("\xe9" "A"));   // the transmit link is read too
+        QVERIFY(WireServer::WaitUntil([&] { return s.view.hints.size() == 2; }));
+        QCOMPARE(s.view.hints[0], quint32(0x1001FFE9));
+        QCOMPARE(s.view.hints[1], quint32(0x10010041));
+    }
+
+    void serverClosingWhileTransmittingUnkeysFirst_data()
+    {
+        QTest::addColumn<int>("closedLink");
+        QTest::newRow("receive link closed") << 0;
+        QTest::newRow("transmit link closed") << 1;
+    }
+    void serverClosingWhileTransmittingUnkeysFirst()
+    {
+        QFETCH(int, closedLink);
+        Session s;
+        QVERIFY(s.Connect());
+        s.doc.OnTransmission();
+        QVERIFY(s.server.WaitForBytes(1, 1));
+        s.server.Close(closedLink);
+        QVERIFY(WireServer::WaitUntil([&] { return !s.doc.IsConnected() && !s.doc.TxLink(); }));
+        QCOMPARE(s.doc.GetTitle(), QStringLiteral("Varkel - Disconnected"));
+        QVERIFY(!s.doc.IsTransmitting());
+        QVERIFY(!s.doc.IsCommandEnabled(ID_TRANSMISSION));
+        QVERIFY(!s.doc.IsCommandChecked(ID_TRANSMISSION));
+        QVERIFY(!s.doc.IsCommandEnabled(ID_RECORD_QSO));
+        if (closedLink == 0) {
+            // The abort byte went out before the transmit link closed.
+            QVERIFY(s.server.WaitForBytes(1, 2));
+            QCOMPARE(s.server.Received(1), QByteArray("\x01\x02"));
+        }
+        QVERIFY(WireServer::WaitUntil([&] {
+            return s.server.Connection(1)->state() == QAbstractSocket::UnconnectedState;
+        }));
+    }
+
+    void nothingSentBeforeTheCloseIsLost()
+    {
+        Session s;
+        QVERIFY(s.Connect());
+        QByteArray burst;
+        for (int i = 0; i < 12000; ++i)
+            burst.append(char('a' + i % 26));
+        s.server.Send(0, burst);
+        s.server.Close(0);
+        QVERIFY(WireServer::WaitUntil([&] { return !s.doc.IsConnected(); }));
+        QCOMPARE(s.view.Chars(hint::kReceived), burst);
+    }
+
+    void sendAfterResetIsSilent()
+    {
+        Session s;
+        QVERIFY(s.Connect());
+        s.server.Reset(1);
+        s.doc.SendChar('x');
+        QVERIFY(WireServer::WaitUntil([&] { return !s.doc.IsConnected(); }));
+        QVERIFY(!s.doc.SendChar('y'));
+        QVERIFY(s.prompter.asked.isEmpty());
+    }
+
+    void exitWhileTransmittingSendsAbort()
+    {
+        WireServer server;
+        QVERIFY(server.Listen());
+        PointAt(server.Port());
+        ScriptedPrompter prompter;
+        {
+            CVarkelDoc doc(prompter);
+            doc.SetCloseWaitMs(10);
+            doc.OnConnect();
+            QVERIFY(server.WaitForConnections(2));
+            doc.OnTransmission();
+        }
+        QVERIFY(server.WaitForBytes(1, 2));
+        QCOMPARE(server.Received(1), QByteArray("\x01\x02"));
+    }
+
+    void commandStates_data()
+    {
+        QTest::addColumn<unsigned>("id");
+        QTest::addColumn<bool>("enabledWhileDisconnected");
+        QTest::newRow("Connect") << ID_CONNECT << true;
+        QTest::newRow("Setup") << ID_SETUP << true;
+        QTest::newRow("Clear Windows") << ID_CLEAR_WINDOWS << true;
+        QTest::newRow("Record QSO") << ID_RECORD_QSO << false;
+        QTest::newRow("Send Textfile") << ID_SEND_TEXTFILE << false;
+        QTest::newRow("Transmission") << ID_TRANSMISSION << false;
+        QTest::newRow("Abort") << ID_ABORT_TRANSMISSION << false;
+        QTest::newRow("F9") << ID_MACRO_F9 << false;
+        QTest::newRow("F10") << ID_MACRO_F10 << false;
+        QTest::newRow("F11") << ID_MACRO_F11 << false;
+        QTest::newRow("F12") << ID_MACRO_F12 << false;
+    }
+    void commandStates()
+    {
+        QFETCH(unsigned, id);
+        QFETCH(bool, enabledWhileDisconnected);
+        Session s;
+        QVERIFY(s.doc.HandlesCommand(id));
+        QCOMPARE(s.doc.IsCommandEnabled(id), enabledWhileDisconnected);
+        QVERIFY(s.Connect());
+        QVERIFY(s.doc.IsCommandEnabled(id));
+        QVERIFY(!s.doc.IsCommandChecked(id));
+    }
+
+    void fileNewKeepsALiveSession()
+    {
+        Session s;
+        QVERIFY(s.Connect());
+        s.doc.OnFileNew();
+        QVERIFY(s.doc.IsConnected());
+        QCOMPARE(s.doc.GetTitle(), QStringLiteral("Connected to Sondrel"));
+        QCOMPARE(s.server.ConnectionCount(), 2);
+        QVERIFY(s.prompter.asked.isEmpty());
+    }
+
+    void clearWindowsHint()
+    {
+        Session s;
+        s.doc.OnClearWindows();
+        QCOMPARE(s.view.hints, QList<quint32>{0x10020000});
+    }
+};
+
+VARKEL_TEST_MAIN(TestVarkelDoc, QCoreApplication)
+#include "tst_varkeldoc.moc"
