@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, starts the stand-in analyzer and the
+# terminal against it. Without a display it runs the same demo on a virtual
+# one, types a greeting and saves a screenshot.
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$ROOT/scripts/deps.sh"
+
+need_packages "${BUILD_PACKAGES[@]}"
+if [ -z "${DISPLAY:-}" ]; then
+    need_packages "${DESKTOP_TEST_PACKAGES[@]}"
+fi
+build_tree "$ROOT/build" -DVARKEL_BUILD_BENCH=OFF
+
+VARKEL="$ROOT/build/terminal/ui/varkel"
+SIM="$(find "$ROOT/build/tools" -name sondrel-sim -type f -perm -u+x | head -n 1)"
+PORT="${PORT:-5555}"
+
+# The demo keeps its own settings so it never touches a real station's setup.
+export XDG_CONFIG_HOME="$ROOT/build/demo/config"
+export HOME_FOR_LOGS="$ROOT/build/demo/logs"
+mkdir -p "$XDG_CONFIG_HOME/Tollund" "$HOME_FOR_LOGS"
+cat > "$XDG_CONFIG_HOME/Tollund/Varkel.conf" <<CONF
+[Settings]
+Log%20directory=$HOME_FOR_LOGS
+
+[Setup]
+Host=127.0.0.1
+Port=$PORT
+F9%20Macro=CQ CQ CQ de DEMO DEMO pse k
+F9%20CR=1
+CONF
+
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+"$SIM" --port "$PORT" &
+pids+=($!)
+sleep 0.5
+
+if [ -n "${DISPLAY:-}" ]; then
+    echo "Starting Varkel against the stand-in analyzer on 127.0.0.1:$PORT"
+    "$VARKEL"
+    exit 0
+fi
+
+echo "No display: running the demo on a virtual X display (Xvfb)."
+DISPLAY_NUM=":$(( 90 + RANDOM % 9 ))"
+Xvfb "$DISPLAY_NUM" -screen 0 1024x768x24 -nolisten tcp &
+pids+=($!)
+export DISPLAY="$DISPLAY_NUM"
+sleep 1
+"$VARKEL" &
+pids+=($!)
+win=""
+for _ in $(seq 1 100); do
+    win="$(xdotool search --name 'Connected to Sondrel - Varkel' 2>/dev/null | head -n 1 || true)"
+    [ -n "$win" ] && break
+    sleep 0.1
+done
+if [ -z "$win" ]; then
+    echo "The terminal window did not come up connected." >&2
+    exit 1
+fi
+xdotool windowfocus --sync "$win"
+xdotool key F5 F6
+xdotool type --delay 60 "Hello from the Varkel demo"
+xdotool key Return
+sleep 3
+shot="$ROOT/build/demo/varkel-demo.png"
+import -window root "$shot"
+echo "Screenshot saved: $shot"

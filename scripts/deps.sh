@@ -1,0 +1,37 @@
+# Sourced by the other scripts: installs the Debian packages a task needs,
+# or says exactly what to install when not run as root.
+# usage: need_packages pkg...
+need_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$pkg")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing: ${missing[*]}"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq && apt-get install -y -qq "${missing[@]}" >/dev/null || {
+            echo "apt-get install failed for: ${missing[*]}" >&2
+            return 1
+        }
+    else
+        echo "Missing packages. Please run:" >&2
+        echo "  sudo apt-get install -y ${missing[*]}" >&2
+        return 1
+    fi
+}
+
+BUILD_PACKAGES=(cmake g++ make qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core)
+# A real X server and tools to act as a user in the end-to-end tests and the demo.
+DESKTOP_TEST_PACKAGES=(xvfb xdotool xclip x11-utils imagemagick)
+
+# usage: build_tree DIR [cmake args...]
+build_tree() {
+    local dir="$1"
+    shift
+    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null &&
+        cmake --build "$dir" -j"$(nproc)"
+}
