@@ -1,0 +1,20 @@
+#pragma once
+// The About box: program icon, version line and a line about what the
+// program is for; it closes with OK, Esc or its close box.
+
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class CAboutDlg;
+}
+
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CAboutDlg(QWidget* parent = nullptr);
+    ~CAboutDlg() override;
+
+private:
+    std::unique_ptr<Ui::CAboutDlg> m_ui;
+};

@@ -1,0 +1,62 @@
+#include "pelorinapp.h"
+
+#include "commandline.h"
+#include "driverkeys.h"
+#include "frequency.h"
+#include "pelorindlg.h"
+#include "pelorintexts.h"
+#include "prompter.h"
+#include "pttport.h"
+
+namespace keys = pelorin::keys;
+
+CPelorinApp::CPelorinApp(const QStringList& arguments, fw::Prompter& prompter)
+    : m_store(pelorin::ChooseProfile(arguments), keys::kOrganisation), m_prompter(prompter)
+{
+}
+
+int CPelorinApp::Run()
+{
+    CPelorinDlg dlg(m_prompter);
+    readValues(dlg);
+    // Saving while the dialog is still open lets a refused write keep it open,
+    // so the operator can fix the store and press OK again, or cancel.
+    dlg.SetCommit([this, &dlg] { return saveOrReport(dlg); });
+    if (dlg.DoModal() == QDialog::Accepted)
+        return 0;
+    return m_saveFailed ? kExitNotSaved : 0;
+}
+
+void CPelorinApp::readValues(CPelorinDlg& dlg) const
+{
+    dlg.m_nPtt = pelorin::PttIndexFromText(
+        m_store.GetProfileString(keys::kSection, keys::kPtt, keys::kDefaultPtt));
+    dlg.m_bReverseOutputChannel = m_store.GetProfileInt(keys::kSection, keys::kReverseOutputChannel,
+                                                        keys::kDefaultReverseOutputChannel);
+    dlg.m_dCenterFrequency = pelorin::FrequencyFromStored(
+        m_store.GetProfileString(keys::kSection, keys::kIf, keys::kDefaultIf));
+}
+
+bool CPelorinApp::writeValues(const CPelorinDlg& dlg) const
+{
+    // Stop at the first refusal: a store that rejects one value is not to be
+    // trusted with the next, and the next OK writes all three again.
+    return m_store.WriteProfileString(keys::kSection, keys::kPtt,
+                                      pelorin::PttTextFromIndex(dlg.m_nPtt))
+        && m_store.WriteProfileString(keys::kSection, keys::kIf,
+                                      pelorin::FormatForStore(dlg.m_dCenterFrequency))
+        && m_store.WriteProfileInt(keys::kSection, keys::kReverseOutputChannel,
+                                   dlg.m_bReverseOutputChannel);
+}
+
+bool CPelorinApp::saveOrReport(const CPelorinDlg& dlg)
+{
+    if (writeValues(dlg)) {
+        m_saveFailed = false;
+        return true;
+    }
+    m_saveFailed = true;
+    m_prompter.MessageBox(pelorin::texts::SaveFailed(m_store.FileName()), fw::MsgButtons::Ok,
+                          fw::MsgIcon::Stop);
+    return false;
+}
