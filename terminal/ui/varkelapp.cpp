@@ -80,6 +80,8 @@ bool CVarkelApp::InitInstance(const QStringList& arguments)
     if (m_ownPrompter)
         m_ownPrompter->SetOwner(m_frame.get());
     fw::InstallCleanExit(this, [this] { RequestExit(); });
+    // A full disk or a file size limit must stop only the QSO log, never the program.
+    fw::IgnoreFileSizeLimitSignal();
 
     // The session is set up while the window is still hidden, so the
     // connection questions come before it.
