@@ -1,0 +1,296 @@
+#include "paneview.h"
+
+#include "codepage.h"
+#include "hints.h"
+#include "varkeldoc.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QPalette>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace {
+
+// Marks the block break that only cuts a long line into pieces: it is no
+// character of the pane's text.
+constexpr int kPieceBreakProperty = QTextFormat::UserProperty + 1;
+
+// How far back a piece break looks for a space, so that it falls where the
+// line could have wrapped.
+constexpr int kSpaceReach = 64;
+
+// The changes the document makes are not the operator's to undo; the edit
+// history the operator had is dropped with them.
+class NonUndoableEdit {
+public:
+    explicit NonUndoableEdit(QTextDocument* doc) : m_doc(doc), m_undo(doc->isUndoRedoEnabled())
+    {
+        if (m_undo)
+            m_doc->setUndoRedoEnabled(false);
+    }
+    ~NonUndoableEdit()
+    {
+        if (m_undo)
+            m_doc->setUndoRedoEnabled(true);
+    }
+    NonUndoableEdit(const NonUndoableEdit&) = delete;
+    NonUndoableEdit& operator=(const NonUndoableEdit&) = delete;
+
+private:
+    QTextDocument* m_doc;
+    bool m_undo;
+};
+
+} // namespace
+
+CPaneView::CPaneView(CVarkelDoc* doc, quint32 hintKind, QWidget* parent)
+    : QPlainTextEdit(parent), m_hintKind(hintKind)
+{
+    // The selection stays as visible as with the focus, so that the operator
+    // sees what Copy will take while typing in the other pane.
+    QPalette pal = palette();
+    pal.setBrush(QPalette::Inactive, QPalette::Highlight, pal.brush(QPalette::Active, QPalette::Highlight));
+    pal.setBrush(QPalette::Inactive, QPalette::HighlightedText,
+                 pal.brush(QPalette::Active, QPalette::HighlightedText));
+    setPalette(pal);
+    if (doc)
+        doc->AddView(this);
+}
+
+CVarkelDoc* CPaneView::Document() const
+{
+    return qobject_cast<CVarkelDoc*>(GetDocument());
+}
+
+bool CPaneView::CanPaste() const
+{
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    const QMimeData* data = clipboard ? clipboard->mimeData() : nullptr;
+    return data && data->hasText();
+}
+
+void CPaneView::SetMaxCharacters(int count)
+{
+    m_maxCharacters = qMax(1, count);
+    TrimOldText();
+}
+
+void CPaneView::SetPieceLength(int length)
+{
+    m_pieceLength = qMax(0, length);
+}
+
+void CPaneView::OnUpdate(fw::CView*, quint32 h)
+{
+    const quint32 kind = hint::Kind(h);
+    if (kind == hint::kClear) {
+        ClearText();
+    } else if (kind == m_hintKind) {
+        AddChar(hint::Char(h));
+        if (m_batchDepth == 0)
+            FlushPending();
+    }
+}
+
+void CPaneView::OnBeginUpdateBatch()
+{
+    ++m_batchDepth;
+}
+
+void CPaneView::OnEndUpdateBatch()
+{
+    if (m_batchDepth > 0 && --m_batchDepth == 0)
+        FlushPending();
+}
+
+void CPaneView::AddChar(unsigned char ch)
+{
+    switch (ch) {
+    case 0x0A:
+        // The carriage return before it has made the line end already; a
+        // line feed alone leaves even the caret where it is.
+        return;
+    case 0x08:
+        if (m_pending.isEmpty())
+            ++m_pendingBackspaces;
+        else
+            m_pending.chop(1);   // a line end is one paragraph break
+        break;
+    case 0x0D:
+        m_pending += QChar(QChar::ParagraphSeparator);
+        break;
+    case 0x00:
+        break;   // nothing to show, but the caret still goes to the end
+    default:
+        m_pending += fw::codepage::ToChar(ch);
+        break;
+    }
+    m_caretToEnd = true;
+}
+
+void CPaneView::ClearText()
+{
+    m_pending.clear();
+    m_pendingBackspaces = 0;
+    m_caretToEnd = false;
+    clear();
+}
+
+void CPaneView::FlushPending()
+{
+    if (!m_caretToEnd)
+        return;
+    m_caretToEnd = false;
+
+    QTextDocument* doc = document();
+    QTextCursor cursor(doc);
+    cursor.movePosition(QTextCursor::End);
+    const int end = cursor.position();
+    int start = end;
+    for (; m_pendingBackspaces > 0 && start > 0; --m_pendingBackspaces)
+        start = StartOfLastCharacter(start);
+    m_pendingBackspaces = 0;
+
+    if (start < end || !m_pending.isEmpty()) {
+        NonUndoableEdit nonUndoable(doc);
+        cursor.beginEditBlock();
+        if (start < end) {
+            cursor.setPosition(start, QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+        }
+        AppendText(cursor, m_pending);
+        cursor.endEditBlock();
+        m_pending.clear();
+        // Dropping the oldest lines is an edit of its own: together with the
+        // addition at the end it would span, and relayout, the whole text.
+        TrimOldText();
+    }
+    cursor.movePosition(QTextCursor::End);
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+// Where the last character of the text before `end` starts, for a backspace:
+// a bare line feed goes together with the character before it, and a piece
+// break is never left at the end.
+int CPaneView::StartOfLastCharacter(int end) const
+{
+    const QTextDocument* doc = document();
+    int start = end - 1;
+    if (start > 0 && doc->characterAt(start) == QChar(QChar::LineSeparator))
+        --start;
+    while (start > 0 && IsPieceBreakAt(start - 1))
+        --start;
+    return start;
+}
+
+bool CPaneView::StartsPiece(const QTextBlock& block) const
+{
+    return m_pieceLength > 0 && block.isValid() && block.position() > 0
+           && block.charFormat().boolProperty(kPieceBreakProperty);
+}
+
+bool CPaneView::IsPieceBreakAt(int position) const
+{
+    const QTextDocument* doc = document();
+    return m_pieceLength > 0 && doc->characterAt(position) == QChar(QChar::ParagraphSeparator)
+           && StartsPiece(doc->findBlock(position + 1));
+}
+
+void CPaneView::AppendText(QTextCursor& cursor, QStringView text) const
+{
+    const QTextCharFormat plain;
+    if (m_pieceLength <= 0) {
+        cursor.insertText(text.toString(), plain);
+        return;
+    }
+    QTextCharFormat pieceBreak;
+    pieceBreak.setProperty(kPieceBreakProperty, true);
+
+    int lineLength = cursor.block().length() - 1;
+    qsizetype done = 0;        // text before this is in the document
+    qsizetype lastSpace = -1;  // in the piece being built
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text[i];
+        if (ch == QChar(QChar::ParagraphSeparator)) {
+            lineLength = 0;
+            lastSpace = -1;
+            continue;
+        }
+        if (lineLength >= m_pieceLength) {
+            // The break goes right before a character, so the text never
+            // ends in one.
+            const qsizetype cut = (lastSpace >= done && i - lastSpace <= kSpaceReach) ? lastSpace + 1 : i;
+            cursor.insertText(text.mid(done, cut - done).toString(), plain);
+            cursor.insertBlock(QTextBlockFormat(), pieceBreak);
+            done = cut;
+            lineLength = int(i - cut);
+            lastSpace = -1;
+        }
+        if (ch == u' ')
+            lastSpace = i;
+        ++lineLength;
+    }
+    cursor.insertText(text.mid(done).toString(), plain);
+}
+
+void CPaneView::TrimOldText()
+{
+    QTextDocument* doc = document();
+    const int excess = doc->characterCount() - 1 - m_maxCharacters;
+    if (excess <= 0)
+        return;
+    QTextBlock keep = doc->findBlock(excess);
+    if (keep.position() < excess)
+        keep = keep.next();
+    if (!keep.isValid())
+        keep = doc->lastBlock();   // the line being added to stays whole
+    if (keep.position() <= 0)
+        return;
+
+    NonUndoableEdit nonUndoable(doc);
+    QTextCursor cursor(doc);
+    cursor.setPosition(keep.position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+}
+
+QString CPaneView::TextBetween(int from, int to) const
+{
+    QString text;
+    const QTextDocument* doc = document();
+    for (QTextBlock block = doc->findBlock(from); block.isValid() && block.position() < to;
+         block = block.next()) {
+        const int blockStart = block.position();
+        const int breakAt = blockStart + block.length() - 1;
+        const int segStart = qMax(from, blockStart);
+        const int segEnd = qMin(to, breakAt);
+        if (segStart < segEnd)
+            text += block.text().mid(segStart - blockStart, segEnd - segStart);
+        if (breakAt >= from && breakAt < to && !StartsPiece(block.next()))
+            text += u'\n';
+    }
+    text.replace(QChar(QChar::LineSeparator), u'\n');
+    return text;
+}
+
+QString CPaneView::Text() const
+{
+    return TextBetween(0, document()->characterCount() - 1);
+}
+
+QMimeData* CPaneView::createMimeDataFromSelection() const
+{
+    const QTextCursor cursor = textCursor();
+    auto* data = new QMimeData;
+    data->setText(TextBetween(cursor.selectionStart(), cursor.selectionEnd()));
+    return data;
+}
+
+bool CPaneView::focusNextPrevChild(bool)
+{
+    // Tab is a character here; F6 moves between the panes.
+    return false;
+}

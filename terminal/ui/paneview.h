@@ -1,0 +1,75 @@
+#pragma once
+// Common ground of the two panes: a plain-text view of the session document
+// that adds the characters of one hint kind at the end of its text and
+// empties itself on the clear hint. The hints of one burst become a single
+// edit, because every edit costs a relayout of the line it touches.
+
+#include "document.h"
+
+#include <QPlainTextEdit>
+#include <QString>
+
+class CVarkelDoc;
+class QTextBlock;
+class QTextCursor;
+
+class CPaneView : public QPlainTextEdit, public fw::CView {
+    Q_OBJECT
+public:
+    // Beyond this the oldest lines go: about 25 hours of copy at 50
+    // characters a second, some 40 MB. Not just under a power of two: the text
+    // store grows in powers of two and is compacted, at a cost that grows with
+    // its size, once 90 % full, which right under one would be at every burst.
+    static constexpr int kDefaultMaxCharacters = 4'500'000;
+
+    void OnUpdate(fw::CView* sender, quint32 hint) override;
+    void OnBeginUpdateBatch() override;
+    void OnEndUpdateBatch() override;
+
+    // The text as it would be copied: one "\n" for every line end.
+    QString Text() const;
+
+    // The paste command is enabled while the clipboard holds text.
+    bool CanPaste() const;
+
+    void SetMaxCharacters(int count);
+    int MaxCharacters() const { return m_maxCharacters; }
+
+protected:
+    CPaneView(CVarkelDoc* doc, quint32 hintKind, QWidget* parent);
+
+    CVarkelDoc* Document() const;
+
+    // Lines longer than this are stored in pieces (0: never). A line held as
+    // one block is laid out anew on every change, at a cost that grows with
+    // its length; pieces keep that cost flat in a pane that wraps anyway.
+    void SetPieceLength(int length);
+
+    // Shows what an open burst has collected so far, so that an edit of the
+    // operator's lands after it, as it would without the batching.
+    void FlushPending();
+    // Drops the oldest whole lines beyond the limit.
+    void TrimOldText();
+
+    QMimeData* createMimeDataFromSelection() const override;
+    bool focusNextPrevChild(bool next) override;
+
+private:
+    void AddChar(unsigned char ch);
+    void ClearText();
+    int StartOfLastCharacter(int end) const;
+    bool IsPieceBreakAt(int position) const;
+    bool StartsPiece(const QTextBlock& block) const;
+    void AppendText(QTextCursor& cursor, QStringView text) const;
+    QString TextBetween(int from, int to) const;
+
+    quint32 m_hintKind;
+    int m_batchDepth = 0;
+    // A burst's effect not yet in the text: this many backspaces against the
+    // text, then this string added at its end.
+    int m_pendingBackspaces = 0;
+    QString m_pending;
+    bool m_caretToEnd = false;
+    int m_maxCharacters = kDefaultMaxCharacters;
+    int m_pieceLength = 0;
+};
