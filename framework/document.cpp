@@ -58,12 +58,16 @@ void CDocument::UpdateAllViews(CView* sender, quint32 hint)
 
 CDocument::UpdateBatch::UpdateBatch(CDocument& doc) : m_doc(doc)
 {
+    if (m_doc.m_batchDepth++ > 0)
+        return;
     for (CView* view : std::as_const(m_doc.m_views))
         view->OnBeginUpdateBatch();
 }
 
 CDocument::UpdateBatch::~UpdateBatch()
 {
+    if (--m_doc.m_batchDepth > 0)
+        return;
     const QList<CView*> views = m_doc.m_views;
     for (CView* view : views)
         view->OnEndUpdateBatch();

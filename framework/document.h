@@ -49,7 +49,8 @@ public:
     const QList<CView*>& Views() const { return m_views; }
     void UpdateAllViews(CView* sender, quint32 hint);
 
-    // Brackets one burst of hints (see CView::OnBeginUpdateBatch).
+    // Brackets one burst of hints (see CView::OnBeginUpdateBatch). Batches may
+    // nest; the views hear only of the outermost one.
     class UpdateBatch {
     public:
         explicit UpdateBatch(CDocument& doc);
@@ -86,6 +87,7 @@ private:
     QString m_strPathName;
     bool m_bModified = false;
     QList<CView*> m_views;
+    int m_batchDepth = 0;
 };
 
 } // namespace fw

@@ -9,6 +9,7 @@
 #include "settingsstore.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QPointer>
 #include <QString>
 
@@ -86,6 +87,8 @@ private:
     void Disconnect();
     void RefreshToolbar();
     void SendMacro(const QString& textKey, const QString& crKey);
+    // Sends up to the limit from `file`; returns the bytes read, zero bytes included.
+    int SendFileStart(QFile& file, bool* readFailed);
     void LogBytes(const QByteArray& bytes, bool received);
     void StopLoggingAfterFailure();
 

@@ -58,16 +58,30 @@ void CVarkelDoc::OnSendTextfile()
                                  fw::MsgIcon::Stop);
         return;
     }
+    bool readFailed = false;
+    const int total = SendFileStart(file, &readFailed);
+    file.close();
+    if (readFailed) {
+        GetPrompter().MessageBox(QStringLiteral("Error reading file %1: %2")
+                                     .arg(QDir::toNativeSeparators(*path), file.errorString()),
+                                 fw::MsgButtons::Ok, fw::MsgIcon::Stop);
+        return;
+    }
+    if (total >= kSendFileLimit) {
+        GetPrompter().MessageBox(QStringLiteral("File has been cut to %1 characters!").arg(kSendFileLimit),
+                                 fw::MsgButtons::Ok, fw::MsgIcon::Information);
+    }
+}
+
+int CVarkelDoc::SendFileStart(QFile& file, bool* readFailed)
+{
+    // The whole file is one change of the transmit pane, not a thousand.
+    UpdateBatch batch(*this);
     int total = 0;
     while (total < kSendFileLimit) {
         char c = 0;
         if (!file.getChar(&c)) {
-            if (file.error() != QFileDevice::NoError) {
-                GetPrompter().MessageBox(QStringLiteral("Error reading file %1: %2")
-                                             .arg(QDir::toNativeSeparators(*path), file.errorString()),
-                                         fw::MsgButtons::Ok, fw::MsgIcon::Stop);
-                return;
-            }
+            *readFailed = file.error() != QFileDevice::NoError;
             break;
         }
         ++total;
@@ -75,9 +89,5 @@ void CVarkelDoc::OnSendTextfile()
         if (c != 0)
             SendString(QByteArray(1, c));
     }
-    file.close();
-    if (total >= kSendFileLimit) {
-        GetPrompter().MessageBox(QStringLiteral("File has been cut to %1 characters!").arg(kSendFileLimit),
-                                 fw::MsgButtons::Ok, fw::MsgIcon::Information);
-    }
+    return total;
 }

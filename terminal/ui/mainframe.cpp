@@ -19,6 +19,7 @@
 #include "windowplacement.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMenu>
@@ -218,6 +219,8 @@ void CMainFrame::connectDocument()
     connect(&m_doc, &CVarkelDoc::stateChanged, this, &CMainFrame::UpdateCommandUI);
     connect(&m_doc, &CVarkelDoc::setupDialogRequested, this, &CMainFrame::OnSetupDialog);
     connect(&m_doc, &fw::CDocument::titleChanged, this, &CMainFrame::OnTitleChanged);
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
+            &CMainFrame::UpdateCommandUI);
     OnTitleChanged(m_doc.GetTitle());
 }
 
@@ -304,6 +307,10 @@ void CMainFrame::UpdateCommandUI()
         if (action->isCheckable())
             action->setChecked(m_doc.IsCommandChecked(id));
     }
+    // Paste follows the clipboard, as seen from the pane that has the keyboard.
+    const CPaneView* pane = m_activePane == Pane::Receive ? static_cast<CPaneView*>(m_receive)
+                                                          : static_cast<CPaneView*>(m_transmit);
+    Action(ID_EDIT_PASTE)->setEnabled(pane->CanPaste());
     Action(ID_TOOLBAR_IE4_STYLE)->setChecked(m_bToolbarIE4Style);
     Action(ID_VIEW_TOOLBAR)->setChecked(!m_toolBar->isHidden());
     Action(ID_VIEW_STATUS_BAR)->setChecked(!statusBar()->isHidden());
@@ -490,6 +497,7 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
             m_activePane = Pane::Receive;
         else if (watched == m_transmit)
             m_activePane = Pane::Transmit;
+        UpdateCommandUI();
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -19,7 +19,10 @@ namespace {
 class Recorder : public fw::CView {
 public:
     void OnUpdate(fw::CView*, quint32 h) override { hints.append(h); }
+    void OnBeginUpdateBatch() override { events.append(QStringLiteral("begin")); }
+    void OnEndUpdateBatch() override { events.append(QStringLiteral("end")); }
     QList<quint32> hints;
+    QStringList events;
 };
 
 class CountingDoc : public fw::CDocument {
@@ -54,6 +57,23 @@ private slots:
             doc.AddView(&gone);
         }
         QCOMPARE(doc.Views().size(), 2);   // a destroyed view leaves the list
+    }
+
+    void nestedBatchesReachViewsOnce()
+    {
+        ScriptedPrompter prompter;
+        fw::CDocument doc(prompter);
+        Recorder view;
+        doc.AddView(&view);
+        {
+            fw::CDocument::UpdateBatch outer(doc);
+            {
+                fw::CDocument::UpdateBatch inner(doc);
+                doc.UpdateAllViews(nullptr, 1);
+            }
+            QCOMPARE(view.events, QStringList{QStringLiteral("begin")});
+        }
+        QCOMPARE(view.events, (QStringList{QStringLiteral("begin"), QStringLiteral("end")}));
     }
 
     void fileOpenNamesTheDocumentAndSkipsNewDocument()

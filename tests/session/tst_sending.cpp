@@ -140,6 +140,8 @@ private slots:
         QVERIFY(s.server.WaitForBytes(1, wire.size()));
         QCOMPARE(s.server.Received(1), wire);
         QCOMPARE(s.view.Chars(hint::kTransmitted), wire);
+        // The pane is told of the whole file as one burst.
+        QCOMPARE(s.view.batchSizes, QList<int>{int(wire.size())});
         if (cut) {
             QCOMPARE(s.prompter.asked.size(), 1);
             QCOMPARE(s.prompter.asked[0].text, QStringLiteral("File has been cut to 1000 characters!"));
