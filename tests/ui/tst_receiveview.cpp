@@ -3,6 +3,7 @@
 // and a pane the operator can read and copy from but not type into.
 
 #include "hints.h"
+#include "panesfixture.h"
 #include "receiveview.h"
 #include "scriptedprompter.h"
 #include "settingsstore.h"
@@ -22,58 +23,6 @@
 
 namespace {
 
-// Both panes on one document that talks to a loopback stand-in for the server.
-struct Panes {
-    WireServer server;
-    ScriptedPrompter prompter;
-    CVarkelDoc doc{prompter};
-    CReceiveView receive{&doc, nullptr};
-    CTransmitView transmit{&doc, nullptr};
-
-    Panes() { doc.SetCloseWaitMs(0); }
-
-    bool Connect()
-    {
-        if (!server.Listen())
-            return false;
-        const fw::SettingsStore store(QStringLiteral("Varkel"));
-        store.WriteProfileString(QStringLiteral("Setup"), QStringLiteral("Host"), QStringLiteral("127.0.0.1"));
-        store.WriteProfileInt(QStringLiteral("Setup"), QStringLiteral("Port"), server.Port());
-        doc.OnConnect();
-        return doc.IsConnected() && server.WaitForConnections(2);
-    }
-
-    // What the terminal sent before a marker byte typed now: the link keeps
-    // order, so once the marker is in nothing sent earlier is still on its way.
-    QByteArray SentBeforeMarker()
-    {
-        transmit.OnChar('#');
-        if (!WireServer::WaitUntil([this] { return server.Received(1).endsWith('#'); }))
-            return QByteArrayLiteral("<marker never arrived>");
-        return server.Received(1).chopped(1);
-    }
-
-    void Feed(quint32 kind, QByteArrayView bytes, bool asBurst)
-    {
-        if (asBurst) {
-            fw::CDocument::UpdateBatch batch(doc);
-            for (char c : bytes)
-                doc.UpdateAllViews(nullptr, hint::Make(kind, static_cast<unsigned char>(c)));
-        } else {
-            for (char c : bytes)
-                doc.UpdateAllViews(nullptr, hint::Make(kind, static_cast<unsigned char>(c)));
-        }
-    }
-
-    CPaneView& PaneOf(quint32 kind)
-    {
-        return kind == hint::kReceived ? static_cast<CPaneView&>(receive) : transmit;
-    }
-    CPaneView& OtherThan(quint32 kind)
-    {
-        return kind == hint::kReceived ? static_cast<CPaneView&>(transmit) : receive;
-    }
-};
 
 // Words with spaces, as long received lines usually are.
 QByteArray Words(int length)

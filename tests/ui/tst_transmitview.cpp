@@ -3,6 +3,7 @@
 // and text the document sends on its own.
 
 #include "hints.h"
+#include "panesfixture.h"
 #include "receiveview.h"
 #include "scriptedprompter.h"
 #include "settingsstore.h"
@@ -22,44 +23,6 @@
 
 namespace {
 
-// Both panes on one document that talks to a loopback stand-in for the server.
-struct Panes {
-    WireServer server;
-    ScriptedPrompter prompter;
-    CVarkelDoc doc{prompter};
-    CReceiveView receive{&doc, nullptr};
-    CTransmitView transmit{&doc, nullptr};
-
-    Panes() { doc.SetCloseWaitMs(0); }
-
-    bool Connect()
-    {
-        if (!server.Listen())
-            return false;
-        const fw::SettingsStore store(QStringLiteral("Varkel"));
-        store.WriteProfileString(QStringLiteral("Setup"), QStringLiteral("Host"), QStringLiteral("127.0.0.1"));
-        store.WriteProfileInt(QStringLiteral("Setup"), QStringLiteral("Port"), server.Port());
-        doc.OnConnect();
-        return doc.IsConnected() && server.WaitForConnections(2);
-    }
-
-    // What the terminal sent before a marker byte typed now: the link keeps
-    // order, so once the marker is in nothing sent earlier is still on its way.
-    QByteArray SentBeforeMarker()
-    {
-        transmit.OnChar('#');
-        if (!WireServer::WaitUntil([this] { return server.Received(1).endsWith('#'); }))
-            return QByteArrayLiteral("<marker never arrived>");
-        return server.Received(1).chopped(1);
-    }
-
-    void ShowTransmitted(QByteArrayView bytes)
-    {
-        fw::CDocument::UpdateBatch batch(doc);
-        for (char c : bytes)
-            doc.UpdateAllViews(nullptr, hint::Make(hint::kTransmitted, static_cast<unsigned char>(c)));
-    }
-};
 
 // The pane's text with its breaks as they are: U+2029 ends a line, U+2028 is
 // a bare line feed.
@@ -165,7 +128,7 @@ void TestTransmitView::typedKeys()
 
     Panes panes;
     QVERIFY(panes.Connect());
-    panes.ShowTransmitted("ab");
+    panes.Feed(hint::kTransmitted, "ab");
     if (caretAtStart)
         panes.transmit.moveCursor(QTextCursor::Start);
 
@@ -402,7 +365,7 @@ void TestTransmitView::backspaceAfterPaste()
     if (typed)
         QTest::keyClick(&panes.transmit, Qt::Key_Backspace);
     else
-        panes.ShowTransmitted("\b");
+        panes.Feed(hint::kTransmitted, "\b");
     QCOMPARE(panes.transmit.Text(), text);
 }
 
