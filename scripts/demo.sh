@@ -23,6 +23,9 @@ mkdir -p "$XDG_CONFIG_HOME/Tollund" "$HOME_FOR_LOGS"
 cat > "$XDG_CONFIG_HOME/Tollund/Varkel.conf" <<CONF
 [Settings]
 Log%20directory=$HOME_FOR_LOGS
+cx=760
+cy=480
+Height1=200
 
 [Setup]
 Host=127.0.0.1
@@ -32,8 +35,14 @@ F9%20CR=1
 CONF
 
 pids=()
+# Newest first: the terminal ends (unkeying the transmitter) before its
+# display and its server go away.
 cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    local i
+    for (( i=${#pids[@]}-1; i>=0; i-- )); do
+        kill "${pids[$i]}" 2>/dev/null || true
+        wait "${pids[$i]}" 2>/dev/null || true
+    done
 }
 trap cleanup EXIT
 
@@ -68,8 +77,9 @@ fi
 xdotool windowfocus --sync "$win"
 xdotool key F5 F6
 xdotool type --delay 60 "Hello from the Varkel demo"
-xdotool key Return
-sleep 3
+xdotool key Return F9
+# Let the stand-in analyzer "transmit" it all at PSK31 pace and echo it back.
+sleep 12
 shot="$ROOT/build/demo/varkel-demo.png"
-import -window root "$shot"
+import -window "$win" "$shot"
 echo "Screenshot saved: $shot"
