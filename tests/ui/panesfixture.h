@@ -7,23 +7,9 @@
 
 #include <optional>
 
-struct Panes {
-    WireServer server;
-    ScriptedPrompter prompter;
-    CVarkelDoc doc{prompter};
+struct Panes : Session {
     CReceiveView receive{&doc, nullptr};
     CTransmitView transmit{&doc, nullptr};
-
-    Panes() { doc.SetCloseWaitMs(0); }
-
-    bool Connect()
-    {
-        if (!server.Listen())
-            return false;
-        PointAt(server.Port());
-        doc.OnConnect();
-        return doc.IsConnected() && server.WaitForConnections(2);
-    }
 
     // What the terminal sent before a marker byte typed now: the link keeps
     // order, so once the marker is in nothing sent earlier is still on its way.
