@@ -52,6 +52,7 @@ void CClientSocket::Init()
     m_bWriterOk = true;
     m_bReaderOk = true;
     m_pSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_pSocket->setReadBufferSize(kReadBufferLimit);
     connect(m_pSocket, &QTcpSocket::readyRead, this, &CClientSocket::OnReceive);
     connect(m_pSocket, &QTcpSocket::disconnected, this, &CClientSocket::OnClose,
             Qt::QueuedConnection);

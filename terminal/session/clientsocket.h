@@ -14,6 +14,9 @@ class CClientSocket : public QObject {
     Q_OBJECT
 public:
     static constexpr int kReadChunk = 4096;
+    // What the link holds unread at most; beyond it the data waits in the
+    // system, which slows a flooding server down instead of filling memory.
+    static constexpr qint64 kReadBufferLimit = 64 * 1024;
     static constexpr int kDefaultConnectTimeoutMs = 10000;
 
     explicit CClientSocket(CVarkelDoc* doc);

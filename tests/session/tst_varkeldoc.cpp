@@ -203,6 +203,26 @@ private slots:
             QVERIFY(s.view.batchSizes.size() >= 2);
     }
 
+    void aFloodingServerIsHeldInTheSystemNotInMemory()
+    {
+        Session s;
+        QVERIFY(s.Connect());
+        QByteArray flood;
+        for (int i = 0; i < 4 * 1024 * 1024; ++i)
+            flood.append(char('a' + i % 26));
+        s.server.Send(0, flood);
+        qint64 mostUnread = 0;
+        QVERIFY(WireServer::WaitUntil(
+            [&] {
+                if (CClientSocket* rx = s.doc.RxLink())
+                    mostUnread = qMax(mostUnread, rx->Socket()->bytesAvailable());
+                return s.view.hints.size() >= flood.size();
+            },
+            30000));
+        QVERIFY2(mostUnread <= CClientSocket::kReadBufferLimit, qPrintable(QString::number(mostUnread)));
+        QVERIFY(s.view.Chars(hint::kReceived) == flood);
+    }
+
     void receivedHintIsSignExtended()
     {
         Session s;
