@@ -3,12 +3,12 @@
 # after the other, so that all figures come from the same build on the same
 # machine. Prints the machine's description first: the figures mean little
 # without it.
-#   bench/run-all.sh                      build in build-e2e-bench/ and run all
+#   bench/run-all.sh                      build in build-bench/ and run all
 #   BUILD_DIR=/some/dir bench/run-all.sh  build elsewhere
 #   JOBS=1 bench/run-all.sh               fewer compile jobs on a busy machine
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-BUILD="${BUILD_DIR:-$ROOT/build-e2e-bench}"
+BUILD="${BUILD_DIR:-$ROOT/build-bench}"
 JOBS="${JOBS:-$(nproc)}"
 
 if [ -f "$ROOT/scripts/deps.sh" ]; then
