@@ -1,5 +1,7 @@
 #include "qsolog.h"
 
+#include "platformpaths.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <limits>
@@ -17,20 +19,12 @@ QString CQsoLog::FileName(int index)
 
 QString CQsoLog::DefaultDirectory()
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("C:");
-#else
-    return QDir::homePath();
-#endif
+    return fw::DefaultUserFilesFolder();
 }
 
 QChar CQsoLog::Separator()
 {
-#ifdef Q_OS_WIN
-    return QLatin1Char('\\');
-#else
-    return QLatin1Char('/');
-#endif
+    return fw::PathSeparator();
 }
 
 bool CQsoLog::Open(const QString& directory, int index, int* usedIndex)
