@@ -31,16 +31,28 @@ bool CClientSocket::Connect(const QString& host, int port, int timeoutMs)
         return false;
     m_pSocket->abort();
     m_pSocket->connectToHost(host, static_cast<quint16>(port));
-    auto settled = [this] {
-        const auto state = m_pSocket->state();
+    // The wait lets socket traffic through, and the session may drop this
+    // very link meanwhile (the server closing the other one): once it is
+    // gone, nothing of it is touched again.
+    const QPointer<CClientSocket> self(this);
+    auto settled = [self] {
+        if (!self)
+            return true;
+        const auto state = self->m_pSocket->state();
         return state == QAbstractSocket::ConnectedState
             || state == QAbstractSocket::UnconnectedState;
     };
     const QDeadlineTimer deadline(timeoutMs);
     while (!settled() && !deadline.hasExpired()) {
-        fw::LocalWaitFor(m_pSocket, &QAbstractSocket::stateChanged,
-                         int(qMax<qint64>(1, deadline.remainingTime())), settled);
+        // A wait that ends without news has either run out of time or been
+        // cut short because the program is ending; in that case no later wait
+        // runs either, and asking again would only spin until the deadline.
+        if (!fw::LocalWaitFor(m_pSocket, &QAbstractSocket::stateChanged,
+                              int(qMax<qint64>(1, deadline.remainingTime())), settled))
+            break;
     }
+    if (!self)
+        return false;
     if (m_pSocket->state() == QAbstractSocket::ConnectedState)
         return true;
     m_pSocket->abort();
