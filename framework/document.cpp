@@ -77,6 +77,7 @@ bool CDocument::OnNewDocument()
 {
     SetModifiedFlag(false);
     m_strPathName.clear();
+    m_bSavedUnderPathName = false;
     return true;
 }
 
@@ -109,6 +110,7 @@ bool CDocument::OnSaveDocument(const QString& path)
         return false;
     }
     SetPathName(path);
+    m_bSavedUnderPathName = true;
     SetModifiedFlag(false);
     return true;
 }
@@ -140,7 +142,10 @@ void CDocument::OnFileOpen()
 
 void CDocument::OnFileSave()
 {
-    QString path = m_strPathName;
+    // Only a name the document saved under is reused without asking: the
+    // file it was opened from (a QSO log, say) holds text the document never
+    // took in, and saving over it unasked would leave it empty.
+    QString path = m_bSavedUnderPathName ? m_strPathName : QString();
     if (path.isEmpty()) {
         const std::optional<QString> chosen = m_prompter.PromptSaveFile();
         if (!chosen)
@@ -153,6 +158,7 @@ void CDocument::OnFileSave()
 void CDocument::SetPathName(const QString& path)
 {
     m_strPathName = path;
+    m_bSavedUnderPathName = false;
     SetTitle(QFileInfo(path).fileName());
 }
 

@@ -85,6 +85,8 @@ private:
     Prompter& m_prompter;
     QString m_strTitle;
     QString m_strPathName;
+    // The path name is one this document saved to, not one it was opened from.
+    bool m_bSavedUnderPathName = false;
     bool m_bModified = false;
     QList<CView*> m_views;
     int m_batchDepth = 0;

@@ -121,6 +121,41 @@ private slots:
         QCOMPARE(prompter.fileQuestions, 1);
     }
 
+    void fileSaveNeverEmptiesTheOpenedFileUnasked_data()
+    {
+        QTest::addColumn<bool>("chooseAnotherName");
+        QTest::newRow("save cancelled") << false;
+        QTest::newRow("saved under another name") << true;
+    }
+    void fileSaveNeverEmptiesTheOpenedFileUnasked()
+    {
+        QFETCH(bool, chooseAnotherName);
+        QTemporaryDir dir;
+        const QString opened = dir.filePath(QStringLiteral("PSK310007.txt"));
+        const QByteArray qso("\r\n>>\r\nCQ CQ de TEST\r\n<<\r\nTEST de DL1AB\r\n");
+        {
+            QFile file(opened);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(qso), qso.size());
+        }
+        ScriptedPrompter prompter;
+        fw::CDocument doc(prompter);
+        prompter.QueueFile(opened);
+        doc.OnFileOpen();
+        QCOMPARE(doc.GetTitle(), QStringLiteral("PSK310007.txt"));
+
+        const QString other = dir.filePath(QStringLiteral("other.lum"));
+        prompter.QueueFile(chooseAnotherName ? std::optional<QString>(other) : std::nullopt);
+        doc.OnFileSave();
+        QCOMPARE(prompter.fileQuestions, 2);   // the open, and the name to save under
+        QFile file(opened);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), qso);
+        QCOMPARE(QFile::exists(other), chooseAnotherName);
+        QCOMPARE(doc.GetTitle(),
+                 chooseAnotherName ? QStringLiteral("other.lum") : QStringLiteral("PSK310007.txt"));
+    }
+
     void terminationSignalArrivesOnTheEventLoop_data()
     {
         QTest::addColumn<int>("sig");
