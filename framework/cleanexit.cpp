@@ -1,5 +1,7 @@
 #include "cleanexit.h"
 
+#include <cstdlib>
+
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 #include <cerrno>
@@ -69,6 +71,31 @@ void IgnoreFileSizeLimitSignal()
 #ifdef Q_OS_UNIX
     ::signal(SIGXFSZ, SIG_IGN);
 #endif
+}
+
+} // namespace fw
+
+namespace fw {
+
+namespace {
+std::function<void()>& lastWordAtExit()
+{
+    static std::function<void()> lastWord;
+    return lastWord;
+}
+
+void runLastWord()
+{
+    if (auto& lastWord = lastWordAtExit())
+        lastWord();
+}
+} // namespace
+
+void SetLastWordAtExit(std::function<void()> lastWord)
+{
+    static const bool registered = std::atexit(runLastWord) == 0;
+    Q_UNUSED(registered);
+    lastWordAtExit() = std::move(lastWord);
 }
 
 } // namespace fw

@@ -23,3 +23,12 @@ namespace fw {
 void IgnoreFileSizeLimitSignal();
 
 } // namespace fw
+
+namespace fw {
+
+// Runs `lastWord` when the process ends through exit() without coming back
+// to its owner (the toolkit does so when its display connection breaks).
+// An empty function clears it; the owner must clear it before it goes.
+void SetLastWordAtExit(std::function<void()> lastWord);
+
+} // namespace fw

@@ -41,6 +41,33 @@ void CVarkelDoc::CloseSession()
         Disconnect();
 }
 
+void CVarkelDoc::UnkeyAtOnce()
+{
+    if (!MayBeKeyed() || !m_pTxLink)
+        return;
+    SendOnTransmitLink(kAbortTransmission);
+    m_bTransmitting = false;
+}
+
+bool CVarkelDoc::MayBeKeyed() const
+{
+    return m_bTransmitting || m_bWireKeyed;
+}
+
+void CVarkelDoc::SendOnTransmitLink(unsigned char byte)
+{
+    if (!m_pTxLink)
+        return;
+    m_pTxLink->SendByte(byte);
+    // The server takes these bytes as its switches wherever they come from,
+    // a typed Ctrl+A or a pasted one included; Transmission's check mark
+    // follows only the command, but leaving must unkey what text keyed.
+    if (byte == kTransmissionToggle)
+        m_bWireKeyed = !m_bWireKeyed;
+    else if (byte == kAbortTransmission)
+        m_bWireKeyed = false;
+}
+
 bool CVarkelDoc::OnNewDocument()
 {
     if (!fw::CDocument::OnNewDocument())
@@ -141,7 +168,7 @@ bool CVarkelDoc::SendChar(unsigned char byte)
 {
     if (!m_pTxLink)
         return false;
-    m_pTxLink->SendByte(byte);
+    SendOnTransmitLink(byte);
     if (m_bLogging)
         LogBytes(QByteArray(1, static_cast<char>(byte)), false);
     return true;
@@ -171,12 +198,12 @@ void CVarkelDoc::Disconnect()
         fw::LocalWait(m_nCloseWaitMs);
         DropLink(m_pRxLink);
     }
-    if (m_bTransmitting) {
+    if (MayBeKeyed()) {
         // Unkey the transmitter before the link goes.
-        if (m_pTxLink)
-            m_pTxLink->SendByte(kAbortTransmission);
+        SendOnTransmitLink(kAbortTransmission);
         m_bTransmitting = false;
     }
+    m_bWireKeyed = false;   // a new session starts with the transmitter off
     if (m_pTxLink) {
         m_pTxLink->Close();
         fw::LocalWait(m_nCloseWaitMs);
@@ -193,16 +220,14 @@ void CVarkelDoc::Disconnect()
 void CVarkelDoc::OnTransmission()
 {
     m_bTransmitting = !m_bTransmitting;
-    if (m_pTxLink)
-        m_pTxLink->SendByte(kTransmissionToggle);
+    SendOnTransmitLink(kTransmissionToggle);
     emit stateChanged();
     RefreshToolbar();
 }
 
 void CVarkelDoc::OnAbortTransmission()
 {
-    if (m_pTxLink)
-        m_pTxLink->SendByte(kAbortTransmission);
+    SendOnTransmitLink(kAbortTransmission);
     m_bTransmitting = false;
     emit stateChanged();
     RefreshToolbar();

@@ -57,6 +57,9 @@ public:
 
     // Ends the session as program exit does (sends Abort first when transmitting).
     void CloseSession();
+    // Sends Abort now when transmitting, waiting for nothing and telling no
+    // view: for a process that ends without coming back to its event loop.
+    void UnkeyAtOnce();
 
     bool IsConnected() const { return m_bConnected; }
     bool IsTransmitting() const { return m_bTransmitting; }
@@ -86,6 +89,10 @@ private:
     void DropLink(QPointer<CClientSocket>& link);
     void Disconnect();
     void RefreshToolbar();
+    // Every byte for the server goes through here, so the session knows
+    // whether the last switch byte on the wire left the transmitter keyed.
+    void SendOnTransmitLink(unsigned char byte);
+    bool MayBeKeyed() const;
     void SendMacro(const QString& textKey, const QString& crKey);
     // Sends up to the limit from `file`; returns the bytes read, zero bytes included.
     int SendFileStart(QFile& file, bool* readFailed);
@@ -100,6 +107,8 @@ private:
     bool m_bTransmitting = false;
     bool m_bLogging = false;
     bool m_bLastLoggedRx = true;
+    // The switch bytes sent so far, typed ones included, leave the transmitter keyed.
+    bool m_bWireKeyed = false;
     CQsoLog m_fileLog;
 
     fw::SettingsStore m_store;

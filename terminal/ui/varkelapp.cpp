@@ -62,6 +62,7 @@ CVarkelApp::~CVarkelApp()
     m_frame.reset();
     if (m_doc)
         m_doc->CloseSession();
+    fw::SetLastWordAtExit({});
     m_doc.reset();
 }
 
@@ -74,6 +75,10 @@ bool CVarkelApp::InitInstance(const QStringList& arguments)
     parser.process(arguments);  // ends the program on a bad option, and on --help or --version
 
     m_doc = std::make_unique<CVarkelDoc>(*m_prompter);
+    // The toolkit calls exit() when its display connection breaks (the X
+    // server ends, a forwarded display drops): no destructor runs then, and
+    // a keyed transmitter must still be unkeyed.
+    fw::SetLastWordAtExit([doc = m_doc.get()] { doc->UnkeyAtOnce(); });
     m_frame = std::make_unique<CMainFrame>(*m_doc);
     if (!m_frame->Create())
         return false;

@@ -142,6 +142,7 @@ private slots:
     void serverClosingWhileTransmittingAbortsFirst();
     void exitStoresPlacementAndNextStartRestoresIt();
     void sigtermWhileTransmittingAbortsAndSaves();
+    void displayLostWhileTransmittingAborts();
     void retryQuestionAnsweredNoLeavesWindowDisconnected();
     void retryQuestionAnsweredYesConnectsOnceServerListens();
 
@@ -640,6 +641,33 @@ void TestEndToEnd::sigtermWhileTransmittingAbortsAndSaves()
     QCOMPARE(setting("cy").toInt(), 300);
     QCOMPARE(setting("Height1").toInt(), 100);
 #endif
+}
+
+// The toolkit ends the program on its own when the display goes away (the X
+// server ends, a forwarded display drops); no destructor runs then, and the
+// transmitter must be unkeyed all the same.
+void TestEndToEnd::displayLostWhileTransmittingAborts()
+{
+    REQUIRE_PROGRAM(kVarkel, "varkel");
+    XSession display;   // a display of its own, to be taken away
+    QString why;
+    QVERIFY2(display.Start(&why), qPrintable(why));
+    WireServer server;
+    QVERIFY(server.Listen());
+    Program varkel(display);
+    PointAt(varkel, server.Port());
+    QVERIFY2(varkel.Start(kVarkel, {}, &why), qPrintable(why));
+    const QString window = display.WaitForWindow(kConnectedTitle, kStartMs, &why);
+    QVERIFY2(!window.isEmpty(), qPrintable(WithOutput(why, varkel)));
+    QVERIFY(server.WaitForConnections(2, kStartMs));
+    QVERIFY2(display.Focus(window, &why), qPrintable(why));
+    QVERIFY2(display.Key({QStringLiteral("F5")}, &why), qPrintable(why));
+    QVERIFY2(WaitForWire(server, 1, "\x01", &why), qPrintable(why));
+
+    display.Stop();
+    QVERIFY2(varkel.WaitForExit(kExitMs, &why), qPrintable("after losing the display: " + why));
+    QVERIFY2(WaitForWire(server, 1, "\x01\x02", &why),
+             qPrintable(WithOutput("after losing the display: " + why, varkel)));
 }
 
 void TestEndToEnd::retryQuestionAnsweredNoLeavesWindowDisconnected()

@@ -8,7 +8,9 @@
 #include "resource.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QPointer>
+#include <QTimer>
 #include <QTest>
 
 using fw::MsgAnswer;
@@ -137,17 +139,81 @@ private slots:
         QCOMPARE(s.doc.GetTitle(), QStringLiteral("Varkel - Disconnected"));
     }
 
+    // The server drops the receive link while the transmit link is still
+    // connecting: the session goes down, with the link in the middle of its
+    // connect, and that connect must end without touching what is gone.
+    void receiveLinkClosedWhileTransmitLinkConnects()
+    {
+        Session s;
+        s.doc.SetConnectTimeoutMs(20000);
+        QVERIFY(s.server.Listen(0, 0));
+        s.server.PauseAccepting();   // the receive link gets through, the transmit link hangs
+        PointAt(s.server.Port());
+        bool transmitLinkConnecting = false;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (!transmitLinkConnecting) {
+                transmitLinkConnecting = s.doc.TxLink() != nullptr;
+                if (transmitLinkConnecting)
+                    s.server.ResumeAccepting();
+            } else if (s.server.ConnectionCount() > 0) {
+                closer.stop();
+                s.server.Close(0);
+            }
+        });
+        closer.start(10);
+        s.doc.OnConnect();
+
+        QVERIFY2(transmitLinkConnecting, "the transmit link never started to connect");
+        QVERIFY(!s.doc.IsConnected());
+        QVERIFY(!s.doc.RxLink() && !s.doc.TxLink());
+        QCOMPARE(s.doc.GetTitle(), QStringLiteral("Varkel - Disconnected"));
+        // No question: nothing was left to retry on.
+        QVERIFY(s.prompter.asked.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(s.doc.findChildren<CClientSocket*>().size(), 0, 2000);
+    }
+
+    // Signals and closing the window end the program by telling every event
+    // loop to stop, and after that no local wait runs at all: a connect still
+    // waiting must give up then, not run on to its own timeout.
+    void programEndingCutsAConnectShort()
+    {
+        Session s;
+        constexpr int kTimeoutMs = 30000;
+        s.doc.SetConnectTimeoutMs(kTimeoutMs);
+        QVERIFY(s.server.Listen(0, 0));
+        s.server.PauseAccepting();   // the transmit link hangs in its connect
+        PointAt(s.server.Port());
+        s.prompter.QueueAnswer(MsgAnswer::No);
+        QTimer::singleShot(50, qApp, [] { QCoreApplication::exit(0); });
+        const QDeadlineTimer timeout(kTimeoutMs);
+        s.doc.OnConnect();
+        const bool gaveUpEarly = !timeout.hasExpired();
+        // Let the application's loop run and end once, so that later waits wait again.
+        QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
+
+        QVERIFY2(gaveUpEarly, "the connect ran on to its timeout after the program was told to end");
+        QVERIFY(!s.doc.IsConnected());
+        QVERIFY(!s.doc.RxLink() && !s.doc.TxLink());
+    }
+
     void controlAndTypedBytesGoOnTheTransmitLinkOnly_data()
     {
         QTest::addColumn<QByteArray>("typed");
-        QTest::newRow("letters") << QByteArray("cq de");
-        QTest::newRow("line end and backspace") << QByteArray("a\r\b\t\x1b");
-        QTest::newRow("ctrl+a is just a byte") << QByteArray("\x01");
-        QTest::newRow("high and zero bytes") << QByteArray("\xe9\xff\x80\x00", 4);
+        QTest::addColumn<bool>("keyed");
+        QTest::newRow("letters") << QByteArray("cq de") << false;
+        QTest::newRow("line end and backspace") << QByteArray("a\r\b\t\x1b") << false;
+        QTest::newRow("ctrl+a keys the transmitter") << QByteArray("\x01") << true;
+        QTest::newRow("ctrl+a twice") << QByteArray("\x01x\x01") << false;
+        QTest::newRow("ctrl+a then ctrl+b") << QByteArray("\x01x\x02") << false;
+        QTest::newRow("ctrl+b alone") << QByteArray("\x02") << false;
+        QTest::newRow("high and zero bytes") << QByteArray("\xe9\xff\x80\x00", 4) << false;
     }
     void controlAndTypedBytesGoOnTheTransmitLinkOnly()
     {
         QFETCH(QByteArray, typed);
+        QFETCH(bool, keyed);
         Session s;
         QVERIFY(s.Connect());
         for (char c : typed)
@@ -155,9 +221,19 @@ private slots:
         QVERIFY(s.server.WaitForBytes(1, typed.size()));
         QCOMPARE(s.server.Received(1), typed);
         QCOMPARE(s.server.Received(0), QByteArray());
+        // A typed switch byte is just a byte: the command's state stays as it was.
         QVERIFY(!s.doc.IsTransmitting());
+        QVERIFY(!s.doc.IsCommandChecked(ID_TRANSMISSION));
         // Typing shows nothing by itself: the pane shows what it typed.
         QVERIFY(s.view.hints.isEmpty());
+
+        // But the server took it as its switch: leaving unkeys a transmitter
+        // that typing switched on, and only then.
+        s.doc.CloseSession();
+        QVERIFY(WireServer::WaitUntil([&] {
+            return s.server.Connection(1)->state() == QAbstractSocket::UnconnectedState;
+        }));
+        QCOMPARE(s.server.Received(1), keyed ? typed + '\x02' : typed);
     }
 
     void transmissionTogglesAndAbort()
