@@ -66,10 +66,11 @@ bool InstallCleanExit(QObject*, std::function<void()>)
 
 namespace fw {
 
-void IgnoreFileSizeLimitSignal()
+void IgnoreWriteErrorSignals()
 {
 #ifdef Q_OS_UNIX
     ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
 #endif
 }
 

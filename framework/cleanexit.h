@@ -18,9 +18,11 @@ bool InstallCleanExit(QObject* context, std::function<void()> onSignal);
 
 namespace fw {
 
-// A write beyond the process's file size limit must fail with an error the
-// program can report, not kill the process (SIGXFSZ). No-op where unknown.
-void IgnoreFileSizeLimitSignal();
+// A failed write must come back as an error the program can report, never
+// kill the process: beyond the file size limit (SIGXFSZ), or to a pipe whose
+// reader has gone, such as the output of a launcher that ended (SIGPIPE).
+// No-op where these signals do not exist.
+void IgnoreWriteErrorSignals();
 
 } // namespace fw
 

@@ -192,18 +192,18 @@ void CVarkelDoc::Disconnect()
         return;
     m_bDisconnecting = true;
     m_bConnected = false;
-    if (m_pRxLink) {
-        CClientSocket* rx = m_pRxLink;
-        rx->Close();
-        fw::LocalWait(m_nCloseWaitMs);
-        DropLink(m_pRxLink);
-    }
+    // Unkey first: a server may hang up the transmit link as soon as the
+    // receive link goes, and an abort sent after that would be lost.
     if (MayBeKeyed()) {
-        // Unkey the transmitter before the link goes.
         SendOnTransmitLink(kAbortTransmission);
         m_bTransmitting = false;
     }
     m_bWireKeyed = false;   // a new session starts with the transmitter off
+    if (m_pRxLink) {
+        m_pRxLink->Close();
+        fw::LocalWait(m_nCloseWaitMs);
+        DropLink(m_pRxLink);
+    }
     if (m_pTxLink) {
         m_pTxLink->Close();
         fw::LocalWait(m_nCloseWaitMs);

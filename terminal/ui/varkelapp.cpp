@@ -85,8 +85,9 @@ bool CVarkelApp::InitInstance(const QStringList& arguments)
     if (m_ownPrompter)
         m_ownPrompter->SetOwner(m_frame.get());
     fw::InstallCleanExit(this, [this] { RequestExit(); });
-    // A full disk or a file size limit must stop only the QSO log, never the program.
-    fw::IgnoreFileSizeLimitSignal();
+    // A full disk, a file size limit or a closed output pipe must never end
+    // the program behind the operator's back (and leave a transmitter keyed).
+    fw::IgnoreWriteErrorSignals();
 
     // The session is set up while the window is still hidden, so the
     // connection questions come before it.

@@ -339,6 +339,21 @@ private slots:
         }));
     }
 
+    void abortReachesAServerThatHangsUpBothLinksAtOnce()
+    {
+        Session s;
+        s.doc.SetCloseWaitMs(300);
+        QVERIFY(s.Connect());
+        // Like the stand-in analyzer: the pair goes soon after one link goes.
+        connect(s.server.Connection(0), &QTcpSocket::disconnected, this,
+                [&] { QTimer::singleShot(50, this, [&] { s.server.Close(1); }); });
+        s.doc.OnTransmission();
+        QVERIFY(s.server.WaitForBytes(1, 1));
+        s.doc.CloseSession();
+        QVERIFY(s.server.WaitForBytes(1, 2));
+        QCOMPARE(s.server.Received(1), QByteArray("\x01\x02"));
+    }
+
     void nothingSentBeforeTheCloseIsLost()
     {
         Session s;
