@@ -249,41 +249,49 @@ void CVarkelDoc::RefreshToolbar()
     emit refreshToolbarRequested();
 }
 
+namespace {
+
+// The document's commands: handler, and whether it needs a live session.
+struct DocumentCommand {
+    unsigned id;
+    void (CVarkelDoc::*handler)();
+    bool needsConnection;
+};
+
+constexpr DocumentCommand kCommands[] = {
+    {ID_CONNECT, &CVarkelDoc::OnConnect, false},
+    {ID_RECORD_QSO, &CVarkelDoc::OnRecordQso, true},
+    {ID_SEND_TEXTFILE, &CVarkelDoc::OnSendTextfile, true},
+    {ID_TRANSMISSION, &CVarkelDoc::OnTransmission, true},
+    {ID_ABORT_TRANSMISSION, &CVarkelDoc::OnAbortTransmission, true},
+    {ID_SETUP, &CVarkelDoc::OnSetup, false},
+    {ID_MACRO_F9, &CVarkelDoc::OnMacroF9, true},
+    {ID_MACRO_F10, &CVarkelDoc::OnMacroF10, true},
+    {ID_MACRO_F11, &CVarkelDoc::OnMacroF11, true},
+    {ID_MACRO_F12, &CVarkelDoc::OnMacroF12, true},
+    {ID_CLEAR_WINDOWS, &CVarkelDoc::OnClearWindows, false},
+};
+
+const DocumentCommand* findCommand(unsigned id)
+{
+    for (const DocumentCommand& command : kCommands) {
+        if (command.id == id)
+            return &command;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 bool CVarkelDoc::HandlesCommand(unsigned id) const
 {
-    switch (id) {
-    case ID_CONNECT:
-    case ID_RECORD_QSO:
-    case ID_SEND_TEXTFILE:
-    case ID_TRANSMISSION:
-    case ID_ABORT_TRANSMISSION:
-    case ID_SETUP:
-    case ID_MACRO_F9:
-    case ID_MACRO_F10:
-    case ID_MACRO_F11:
-    case ID_MACRO_F12:
-    case ID_CLEAR_WINDOWS:
-        return true;
-    default:
-        return false;
-    }
+    return findCommand(id) != nullptr;
 }
 
 bool CVarkelDoc::IsCommandEnabled(unsigned id) const
 {
-    switch (id) {
-    case ID_RECORD_QSO:
-    case ID_SEND_TEXTFILE:
-    case ID_TRANSMISSION:
-    case ID_ABORT_TRANSMISSION:
-    case ID_MACRO_F9:
-    case ID_MACRO_F10:
-    case ID_MACRO_F11:
-    case ID_MACRO_F12:
-        return m_bConnected;
-    default:
-        return true;
-    }
+    const DocumentCommand* command = findCommand(id);
+    return !command || !command->needsConnection || m_bConnected;
 }
 
 bool CVarkelDoc::IsCommandChecked(unsigned id) const
@@ -300,23 +308,10 @@ bool CVarkelDoc::IsCommandChecked(unsigned id) const
 
 bool CVarkelDoc::OnCommand(unsigned id)
 {
-    if (!HandlesCommand(id))
+    const DocumentCommand* command = findCommand(id);
+    if (!command)
         return false;
-    if (!IsCommandEnabled(id))
-        return true;
-    switch (id) {
-    case ID_CONNECT: OnConnect(); break;
-    case ID_RECORD_QSO: OnRecordQso(); break;
-    case ID_SEND_TEXTFILE: OnSendTextfile(); break;
-    case ID_TRANSMISSION: OnTransmission(); break;
-    case ID_ABORT_TRANSMISSION: OnAbortTransmission(); break;
-    case ID_SETUP: OnSetup(); break;
-    case ID_MACRO_F9: OnMacroF9(); break;
-    case ID_MACRO_F10: OnMacroF10(); break;
-    case ID_MACRO_F11: OnMacroF11(); break;
-    case ID_MACRO_F12: OnMacroF12(); break;
-    case ID_CLEAR_WINDOWS: OnClearWindows(); break;
-    default: break;
-    }
+    if (IsCommandEnabled(id))
+        (this->*command->handler)();
     return true;
 }

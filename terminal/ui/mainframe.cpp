@@ -80,27 +80,20 @@ void CMainFrame::createActions()
 {
     m_commands = new CCommandActions(this);
 
-    using DocumentHandler = void (CVarkelDoc::*)();
+    for (const unsigned id : m_commands->Ids()) {
+        if (m_doc.HandlesCommand(id))
+            connect(Action(id), &QAction::triggered, &m_doc, [this, id] { m_doc.OnCommand(id); });
+    }
+    using DocumentHandler = void (fw::CDocument::*)();
     const struct {
         unsigned id;
         DocumentHandler handler;
-    } documentCommands[] = {
-        {ID_CONNECT, &CVarkelDoc::OnConnect},
-        {ID_RECORD_QSO, &CVarkelDoc::OnRecordQso},
-        {ID_SEND_TEXTFILE, &CVarkelDoc::OnSendTextfile},
-        {ID_TRANSMISSION, &CVarkelDoc::OnTransmission},
-        {ID_ABORT_TRANSMISSION, &CVarkelDoc::OnAbortTransmission},
-        {ID_SETUP, &CVarkelDoc::OnSetup},
-        {ID_MACRO_F9, &CVarkelDoc::OnMacroF9},
-        {ID_MACRO_F10, &CVarkelDoc::OnMacroF10},
-        {ID_MACRO_F11, &CVarkelDoc::OnMacroF11},
-        {ID_MACRO_F12, &CVarkelDoc::OnMacroF12},
-        {ID_CLEAR_WINDOWS, &CVarkelDoc::OnClearWindows},
-        {ID_FILE_NEW, &CVarkelDoc::OnFileNew},
-        {ID_FILE_OPEN, &CVarkelDoc::OnFileOpen},
-        {ID_FILE_SAVE, &CVarkelDoc::OnFileSave},
+    } fileCommands[] = {
+        {ID_FILE_NEW, &fw::CDocument::OnFileNew},
+        {ID_FILE_OPEN, &fw::CDocument::OnFileOpen},
+        {ID_FILE_SAVE, &fw::CDocument::OnFileSave},
     };
-    for (const auto& command : documentCommands)
+    for (const auto& command : fileCommands)
         connect(Action(command.id), &QAction::triggered, &m_doc, command.handler);
 
     using FrameHandler = void (CMainFrame::*)();
