@@ -6,6 +6,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QPalette>
 #include <QTextBlock>
@@ -287,6 +288,14 @@ QMimeData* CPaneView::createMimeDataFromSelection() const
     auto* data = new QMimeData;
     data->setText(TextBetween(cursor.selectionStart(), cursor.selectionEnd()));
     return data;
+}
+
+void CPaneView::KeyWithoutText(QKeyEvent* event)
+{
+    QKeyEvent bare(event->type(), event->key(), event->modifiers(), QString(), event->isAutoRepeat(),
+                   event->count());
+    QPlainTextEdit::keyPressEvent(&bare);
+    event->setAccepted(bare.isAccepted());
 }
 
 bool CPaneView::focusNextPrevChild(bool)

@@ -10,6 +10,7 @@
 #include <QString>
 
 class CVarkelDoc;
+class QKeyEvent;
 class QTextBlock;
 class QTextCursor;
 
@@ -48,6 +49,9 @@ protected:
     // Shows what an open burst has collected so far, so that an edit of the
     // operator's lands after it, as it would without the batching.
     void FlushPending();
+    // Lets the editor move the caret, select or delete for a key, with the
+    // key's text taken off so that nothing is typed past the pane's own rules.
+    void KeyWithoutText(QKeyEvent* event);
     // Drops the oldest whole lines beyond the limit.
     void TrimOldText();
 

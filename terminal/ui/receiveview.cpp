@@ -49,12 +49,7 @@ void CReceiveView::keyPressEvent(QKeyEvent* event)
         event->accept();   // typing here does nothing, and the key goes no further
         return;
     }
-    // Moving the caret and selecting, without the editor's own shortcuts
-    // for typed keys.
-    QKeyEvent bare(event->type(), event->key(), event->modifiers(), QString(), event->isAutoRepeat(),
-                   event->count());
-    QPlainTextEdit::keyPressEvent(&bare);
-    event->setAccepted(bare.isAccepted());
+    KeyWithoutText(event);
 }
 
 void CReceiveView::inputMethodEvent(QInputMethodEvent* event)

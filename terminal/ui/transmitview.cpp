@@ -157,12 +157,7 @@ void CTransmitView::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
-    // Moving the caret, selecting and deleting stay the editor's own; the
-    // text is taken off so that no key types past OnChar.
-    QKeyEvent bare(event->type(), event->key(), event->modifiers(), QString(), event->isAutoRepeat(),
-                   event->count());
-    CPaneView::keyPressEvent(&bare);
-    event->setAccepted(bare.isAccepted());
+    KeyWithoutText(event);
 }
 
 void CTransmitView::inputMethodEvent(QInputMethodEvent* event)
@@ -177,11 +172,18 @@ void CTransmitView::inputMethodEvent(QInputMethodEvent* event)
     event->accept();
 }
 
+namespace {
+// The right button does nothing here; the middle one would paste the
+// selection without sending it.
+bool isIgnoredButton(const QMouseEvent* event)
+{
+    return event->button() == Qt::RightButton || event->button() == Qt::MiddleButton;
+}
+} // namespace
+
 void CTransmitView::mousePressEvent(QMouseEvent* event)
 {
-    // The right button does nothing here; the middle one would paste the
-    // selection without sending it.
-    if (event->button() == Qt::RightButton || event->button() == Qt::MiddleButton) {
+    if (isIgnoredButton(event)) {
         event->accept();
         return;
     }
@@ -190,7 +192,7 @@ void CTransmitView::mousePressEvent(QMouseEvent* event)
 
 void CTransmitView::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::RightButton || event->button() == Qt::MiddleButton) {
+    if (isIgnoredButton(event)) {
         event->accept();
         return;
     }
