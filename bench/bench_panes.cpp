@@ -21,6 +21,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QThread>
 #include <QTimer>
 
@@ -67,6 +68,18 @@ long ResidentKiB()
         return -1;
     for (const QByteArray& line : status.readAll().split('\n')) {
         if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+long PeakResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
             return line.mid(6).trimmed().split(' ').first().toLong();
     }
     return -1;
@@ -328,6 +341,28 @@ protected:
     }
 };
 
+// A stream of `pattern` repeated, `total` bytes in 4096-byte bursts at the
+// default limits: throughput, the bursts' cost, and what the pane then holds.
+void Storm(Bench& bench, const char* label, const QByteArray& pattern, qint64 total)
+{
+    bench.Clear();
+    QByteArray burst;
+    while (burst.size() < kBurst)
+        burst += pattern;
+    burst.truncate(pattern.size() >= kBurst ? kBurst : kBurst - kBurst % pattern.size());
+    std::vector<Sample> samples;
+    QElapsedTimer run;
+    run.start();
+    for (qint64 fed = 0; fed < total; fed += burst.size())
+        samples.push_back(bench.ShowBurst(burst));
+    const double seconds = run.nsecsElapsed() / 1e9;
+    PrintRow(label, samples, int(burst.size()));
+    const QTextDocument* pane = bench.Receive().document();
+    std::printf("  %-34s %.1f MB in %.1f s: %.2f MB/s; pane holds %d lines, %d characters; resident %.1f MB\n",
+                "", total / 1e6, seconds, total / 1e6 / seconds, pane->blockCount(),
+                pane->characterCount() - 1, ResidentKiB() / 1024.0);
+}
+
 void TypingDuringFlood(Bench& bench)
 {
     QThread thread;
@@ -476,6 +511,17 @@ int main(int argc, char** argv)
         for (int i = 0; i < 50; ++i)
             samples.push_back(bench.ShowBurst(Text(1000, i % 2 ? 60 : 0), hint::kTransmitted));
         PrintRow("1000 bytes", samples, 1000);
+    }
+
+    PrintHeading("Streams heavy in line ends and backspaces, 12 MB each at the default limits:");
+    {
+        constexpr qint64 kStorm = 12'000'000;
+        Storm(bench, "ordinary text, 60-character lines", Text(6200, 60), kStorm);
+        Storm(bench, "\"a\\r\" repeated", QByteArrayLiteral("a\r"), kStorm);
+        Storm(bench, "\"\\r\\n\" repeated", QByteArrayLiteral("\r\n"), kStorm);
+        Storm(bench, "\"ab\\b\" repeated", QByteArrayLiteral("ab\b"), kStorm);
+        Storm(bench, "\"a\\r\\b\\b\" repeated", QByteArrayLiteral("a\r\b\b"), kStorm);
+        std::printf("  peak resident memory so far: %.1f MB\n", PeakResidentKiB() / 1024.0);
     }
 
     std::printf("\nKeys typed during a flood of received text (5 s):\n");

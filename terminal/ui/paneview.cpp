@@ -79,6 +79,12 @@ void CPaneView::SetMaxCharacters(int count)
     TrimOldText();
 }
 
+void CPaneView::SetMaxBlocks(int count)
+{
+    m_maxBlocks = qMax(1, count);
+    TrimOldText();
+}
+
 void CPaneView::SetPieceLength(int length)
 {
     m_pieceLength = qMax(0, length);
@@ -242,13 +248,19 @@ void CPaneView::TrimOldText()
 {
     QTextDocument* doc = document();
     const int excess = doc->characterCount() - 1 - m_maxCharacters;
-    if (excess <= 0)
+    const int excessBlocks = doc->blockCount() - m_maxBlocks;
+    if (excess <= 0 && excessBlocks <= 0)
         return;
-    QTextBlock keep = doc->findBlock(excess);
-    if (keep.position() < excess)
-        keep = keep.next();
-    if (!keep.isValid())
-        keep = doc->lastBlock();   // the line being added to stays whole
+    QTextBlock keep = doc->firstBlock();
+    if (excess > 0) {
+        keep = doc->findBlock(excess);
+        if (keep.position() < excess)
+            keep = keep.next();
+        if (!keep.isValid())
+            keep = doc->lastBlock();   // the line being added to stays whole
+    }
+    if (excessBlocks > keep.blockNumber())
+        keep = doc->findBlockByNumber(excessBlocks);
     if (keep.position() <= 0)
         return;
 

@@ -22,6 +22,11 @@ public:
     // store grows in powers of two and is compacted, at a cost that grows with
     // its size, once 90 % full, which right under one would be at every burst.
     static constexpr int kDefaultMaxCharacters = 4'500'000;
+    // Every line (and every piece of a long line) is a text block of its own,
+    // which costs some hundred bytes whatever it holds: a storm of line ends
+    // fills memory long before the character limit is reached. 100,000
+    // lines are more than a day of ordinary copy, in some 15 MB.
+    static constexpr int kDefaultMaxBlocks = 100'000;
 
     void OnUpdate(fw::CView* sender, quint32 hint) override;
     void OnBeginUpdateBatch() override;
@@ -35,6 +40,8 @@ public:
 
     void SetMaxCharacters(int count);
     int MaxCharacters() const { return m_maxCharacters; }
+    void SetMaxBlocks(int count);
+    int MaxBlocks() const { return m_maxBlocks; }
 
 protected:
     CPaneView(CVarkelDoc* doc, quint32 hintKind, QWidget* parent);
@@ -52,7 +59,7 @@ protected:
     // Lets the editor move the caret, select or delete for a key, with the
     // key's text taken off so that nothing is typed past the pane's own rules.
     void KeyWithoutText(QKeyEvent* event);
-    // Drops the oldest whole lines beyond the limit.
+    // Drops the oldest whole lines beyond the limits.
     void TrimOldText();
 
     QMimeData* createMimeDataFromSelection() const override;
@@ -75,5 +82,6 @@ private:
     QString m_pending;
     bool m_caretToEnd = false;
     int m_maxCharacters = kDefaultMaxCharacters;
+    int m_maxBlocks = kDefaultMaxBlocks;
     int m_pieceLength = 0;
 };

@@ -14,14 +14,31 @@
 #include <QShowEvent>
 #include <QValidator>
 #include <QWindow>
+#include <limits>
 #include <optional>
 
 namespace {
 
+// A one-line field cannot hold a line end, so a macro's carriage returns and
+// line feeds show there as their control pictures. Neither has a byte in the
+// code page, so no macro text can mean them otherwise.
+constexpr QChar kCrPicture = QChar(0x240D);
+constexpr QChar kLfPicture = QChar(0x240A);
+
+QString ToField(QString value)
+{
+    return value.replace(u'\r', kCrPicture).replace(u'\n', kLfPicture);
+}
+
+QString FromField(QString text)
+{
+    return text.replace(kCrPicture, u'\r').replace(kLfPicture, u'\n');
+}
+
 // Macros go out byte for byte in Windows-1252. A character that has no byte
 // there could never be sent, so the field does not take it: a typed one is
-// refused, and pasted text keeps everything else. A line break is dropped as
-// well, since the CR box is how a macro ends its line.
+// refused, and pasted text keeps everything else. Pasted line ends are kept,
+// shown as their pictures.
 class MacroValidator : public QValidator {
 public:
     using QValidator::QValidator;
@@ -33,7 +50,11 @@ public:
         int keptPos = pos;
         for (qsizetype i = 0; i < input.size(); ++i) {
             const QChar ch = input.at(i);
-            if (IsSendable(ch))
+            if (ch == u'\r')
+                kept.append(kCrPicture);
+            else if (ch == u'\n')
+                kept.append(kLfPicture);
+            else if (ch == kCrPicture || ch == kLfPicture || fw::codepage::ToByte(ch).has_value())
                 kept.append(ch);
             else if (i < pos)
                 --keptPos;
@@ -42,14 +63,14 @@ public:
         pos = keptPos;
         return Acceptable;
     }
-
-private:
-    static bool IsSendable(QChar ch)
-    {
-        return ch != QLatin1Char('\r') && ch != QLatin1Char('\n')
-               && fw::codepage::ToByte(ch).has_value();
-    }
 };
+
+// What the operator left alone is written back as it was read, however long
+// and whatever it holds; only an edited field gives its own text.
+QString Exchanged(const QLineEdit* edit, const QString& stored)
+{
+    return edit->isModified() ? FromField(edit->text()) : stored;
+}
 
 // One integer with optional blanks around it and an optional sign; anything
 // else, or a number that does not fit an int, is no integer.
@@ -76,6 +97,10 @@ CSetupDlg::CSetupDlg(fw::Prompter& prompter, fw::HelpWindow* help, QWidget* pare
     for (QLineEdit* edit : {m_ui->f9MacroEdit, m_ui->f10MacroEdit, m_ui->f11MacroEdit,
                             m_ui->f12MacroEdit})
         edit->setValidator(new MacroValidator(edit));
+    // A stored text of any length is shown whole.
+    for (QLineEdit* edit : {m_ui->hostEdit, m_ui->f9MacroEdit, m_ui->f10MacroEdit, m_ui->f11MacroEdit,
+                            m_ui->f12MacroEdit})
+        edit->setMaxLength(std::numeric_limits<int>::max());
 
     connect(m_ui->okButton, &QPushButton::clicked, this, &CSetupDlg::accept);
     connect(m_ui->cancelButton, &QPushButton::clicked, this, &CSetupDlg::reject);
@@ -113,6 +138,7 @@ void CSetupDlg::OnInitDialog()
     m_bF10Cr = store.GetProfileInt(keys::kSetup, keys::kF10Cr, 0) != 0;
     m_bF11Cr = store.GetProfileInt(keys::kSetup, keys::kF11Cr, 0) != 0;
     m_bF12Cr = store.GetProfileInt(keys::kSetup, keys::kF12Cr, 0) != 0;
+    m_stored = {m_strHost, m_strF9Macro, m_strF10Macro, m_strF11Macro, m_strF12Macro};
     DoDataExchange(false);
 }
 
@@ -122,10 +148,10 @@ bool CSetupDlg::DoDataExchange(bool save)
     if (!save) {
         ui.hostEdit->setText(m_strHost);
         ui.portEdit->setText(QString::number(m_nPort));
-        ui.f10MacroEdit->setText(m_strF10Macro);
-        ui.f11MacroEdit->setText(m_strF11Macro);
-        ui.f12MacroEdit->setText(m_strF12Macro);
-        ui.f9MacroEdit->setText(m_strF9Macro);
+        ui.f10MacroEdit->setText(ToField(m_strF10Macro));
+        ui.f11MacroEdit->setText(ToField(m_strF11Macro));
+        ui.f12MacroEdit->setText(ToField(m_strF12Macro));
+        ui.f9MacroEdit->setText(ToField(m_strF9Macro));
         ui.f10CrCheck->setChecked(m_bF10Cr);
         ui.f11CrCheck->setChecked(m_bF11Cr);
         ui.f12CrCheck->setChecked(m_bF12Cr);
@@ -133,7 +159,7 @@ bool CSetupDlg::DoDataExchange(bool save)
         return true;
     }
 
-    m_strHost = ui.hostEdit->text();
+    m_strHost = Exchanged(ui.hostEdit, m_stored.host);
     const std::optional<int> port = ParseInteger(ui.portEdit->text());
     if (!port) {
         m_prompter.MessageBox(QStringLiteral("Please enter an integer."), fw::MsgButtons::Ok,
@@ -143,10 +169,10 @@ bool CSetupDlg::DoDataExchange(bool save)
         return false;
     }
     m_nPort = *port;
-    m_strF10Macro = ui.f10MacroEdit->text();
-    m_strF11Macro = ui.f11MacroEdit->text();
-    m_strF12Macro = ui.f12MacroEdit->text();
-    m_strF9Macro = ui.f9MacroEdit->text();
+    m_strF10Macro = Exchanged(ui.f10MacroEdit, m_stored.f10);
+    m_strF11Macro = Exchanged(ui.f11MacroEdit, m_stored.f11);
+    m_strF12Macro = Exchanged(ui.f12MacroEdit, m_stored.f12);
+    m_strF9Macro = Exchanged(ui.f9MacroEdit, m_stored.f9);
     m_bF10Cr = ui.f10CrCheck->isChecked();
     m_bF11Cr = ui.f11CrCheck->isChecked();
     m_bF12Cr = ui.f12CrCheck->isChecked();
@@ -161,7 +187,7 @@ void CSetupDlg::accept()
 
 void CSetupDlg::OnOK()
 {
-    if (!DoDataExchange(true))
+    if (!DoDataExchange(true) || !AcceptLosses())
         return;
     if (!WriteSettings()) {
         // Closing now would let the operator believe the new values are in
@@ -176,6 +202,37 @@ void CSetupDlg::OnOK()
         return;
     }
     QDialog::accept();
+}
+
+// An edited macro whose stored text held characters the field could not show
+// (they have no byte to send) loses them: the operator is told which before
+// anything is written, and may go back.
+bool CSetupDlg::AcceptLosses()
+{
+    const struct {
+        const char* name;
+        const QLineEdit* edit;
+        const QString& stored;
+    } fields[] = {{"F9", m_ui->f9MacroEdit, m_stored.f9},
+                  {"F10", m_ui->f10MacroEdit, m_stored.f10},
+                  {"F11", m_ui->f11MacroEdit, m_stored.f11},
+                  {"F12", m_ui->f12MacroEdit, m_stored.f12}};
+    QStringList losing;
+    for (const auto& field : fields) {
+        QString shown = ToField(field.stored);
+        int pos = 0;
+        MacroValidator().validate(shown, pos);
+        if (field.edit->isModified() && FromField(shown) != field.stored)
+            losing += QLatin1String(field.name);
+    }
+    if (losing.isEmpty())
+        return true;
+    const fw::MsgAnswer answer = m_prompter.MessageBox(
+        QStringLiteral("The stored %1 macro text holds characters that cannot be sent, and this field "
+                       "could not show them. Saving your edit drops them.\n\nSave anyway?")
+            .arg(losing.join(QStringLiteral(", "))),
+        fw::MsgButtons::YesNo, fw::MsgIcon::Warning);
+    return answer == fw::MsgAnswer::Yes;
 }
 
 bool CSetupDlg::WriteSettings()

@@ -38,6 +38,7 @@ private:
     // members; false when the port field holds no integer.
     bool DoDataExchange(bool save);
     void OnOK();
+    bool AcceptLosses();
     void OnSetupHelp();
     bool WriteSettings();
     void LendHelpWindow();
@@ -61,4 +62,9 @@ private:
     bool m_bF11Cr = false;
     bool m_bF12Cr = false;
     bool m_bF9Cr = false;
+
+    // The texts as the store held them when the dialog opened.
+    struct Stored {
+        QString host, f9, f10, f11, f12;
+    } m_stored;
 };

@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <cstdio>
+
 namespace {
 
 void describeOptions(QCommandLineParser& parser)
@@ -69,10 +71,20 @@ CVarkelApp::~CVarkelApp()
 bool CVarkelApp::InitInstance(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     describeOptions(parser);
-    parser.process(arguments);  // ends the program on a bad option, and on --help or --version
+    // The shell's command line: a switch the program does not know is ignored.
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        for (const QString& name : unknown)
+            std::fprintf(stderr, "%s: ignoring unknown option '%s'\n", qPrintable(AppName().toLower()),
+                         qPrintable(name));
+    }
+    if (parser.isSet(version))
+        parser.showVersion();
+    if (parser.isSet(help))
+        parser.showHelp();
 
     m_doc = std::make_unique<CVarkelDoc>(*m_prompter);
     // The toolkit calls exit() when its display connection breaks (the X

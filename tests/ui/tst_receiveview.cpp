@@ -17,6 +17,7 @@
 #include <QClipboard>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <optional>
@@ -58,6 +59,8 @@ private slots:
     void clearEmptiesBothPanes();
     void oldLinesAreDroppedAtTheLimit();
     void longLineIsTrimmedToItsNewestPart();
+    void lineEndStormIsBoundedByLines_data();
+    void lineEndStormIsBoundedByLines();
     void copyGivesTheTextAsReceived();
     void typingChangesAndSendsNothing();
     void pasteChangesAndSendsNothing();
@@ -237,6 +240,36 @@ void TestReceiveView::oldLinesAreDroppedAtTheLimit()
     }
     // 30 characters a line: three whole lines fit in 100.
     QCOMPARE(panes.receive.Text(), all.right(90));
+    QCOMPARE(CaretPosition(panes.receive), EndPosition(panes.receive));
+}
+
+void TestReceiveView::lineEndStormIsBoundedByLines_data()
+{
+    QTest::addColumn<QByteArray>("pattern");
+    QTest::newRow("a CR") << QByteArray("a\r");
+    QTest::newRow("CR LF") << QByteArray("\r\n");
+}
+
+// Every line costs memory whatever it holds: a stream of line ends, far
+// below the character limit, still keeps only the newest lines.
+void TestReceiveView::lineEndStormIsBoundedByLines()
+{
+    QFETCH(QByteArray, pattern);
+    Panes panes;
+    const int lines = CPaneView::kDefaultMaxBlocks + 5000;
+    QByteArray burst;
+    for (int i = 0; i < 2048; ++i)
+        burst += pattern;
+    for (int fed = 0; fed < lines; fed += 2048)
+        panes.Feed(hint::kReceived, burst, true);
+    panes.Feed(hint::kReceived, "last", true);
+
+    const QTextDocument* doc = panes.receive.document();
+    QVERIFY(doc->blockCount() <= CPaneView::kDefaultMaxBlocks);
+    QVERIFY(doc->blockCount() > CPaneView::kDefaultMaxBlocks - 2048);
+    QVERIFY(doc->characterCount() < CPaneView::kDefaultMaxCharacters);
+    const QString text = panes.receive.Text();
+    QVERIFY(text.endsWith(pattern == "a\r" ? QStringLiteral("a\na\nlast") : QStringLiteral("\n\nlast")));
     QCOMPARE(CaretPosition(panes.receive), EndPosition(panes.receive));
 }
 
