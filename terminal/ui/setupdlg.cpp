@@ -67,9 +67,9 @@ public:
 
 // What the operator left alone is written back as it was read, however long
 // and whatever it holds; only an edited field gives its own text.
-QString Exchanged(const QLineEdit* edit, const QString& stored)
+QString Exchanged(const QLineEdit* edit, bool edited, const QString& stored)
 {
-    return edit->isModified() ? FromField(edit->text()) : stored;
+    return edited ? FromField(edit->text()) : stored;
 }
 
 // One integer with optional blanks around it and an optional sign; anything
@@ -97,10 +97,12 @@ CSetupDlg::CSetupDlg(fw::Prompter& prompter, fw::HelpWindow* help, QWidget* pare
     for (QLineEdit* edit : {m_ui->f9MacroEdit, m_ui->f10MacroEdit, m_ui->f11MacroEdit,
                             m_ui->f12MacroEdit})
         edit->setValidator(new MacroValidator(edit));
-    // A stored text of any length is shown whole.
     for (QLineEdit* edit : {m_ui->hostEdit, m_ui->f9MacroEdit, m_ui->f10MacroEdit, m_ui->f11MacroEdit,
-                            m_ui->f12MacroEdit})
+                            m_ui->f12MacroEdit}) {
+        // A stored text of any length is shown whole.
         edit->setMaxLength(std::numeric_limits<int>::max());
+        connect(edit, &QLineEdit::textEdited, this, [this, edit] { m_edited.insert(edit); });
+    }
 
     connect(m_ui->okButton, &QPushButton::clicked, this, &CSetupDlg::accept);
     connect(m_ui->cancelButton, &QPushButton::clicked, this, &CSetupDlg::reject);
@@ -139,6 +141,7 @@ void CSetupDlg::OnInitDialog()
     m_bF11Cr = store.GetProfileInt(keys::kSetup, keys::kF11Cr, 0) != 0;
     m_bF12Cr = store.GetProfileInt(keys::kSetup, keys::kF12Cr, 0) != 0;
     m_stored = {m_strHost, m_strF9Macro, m_strF10Macro, m_strF11Macro, m_strF12Macro};
+    m_edited.clear();
     DoDataExchange(false);
 }
 
@@ -159,7 +162,7 @@ bool CSetupDlg::DoDataExchange(bool save)
         return true;
     }
 
-    m_strHost = Exchanged(ui.hostEdit, m_stored.host);
+    m_strHost = Exchanged(ui.hostEdit, m_edited.contains(ui.hostEdit), m_stored.host);
     const std::optional<int> port = ParseInteger(ui.portEdit->text());
     if (!port) {
         m_prompter.MessageBox(QStringLiteral("Please enter an integer."), fw::MsgButtons::Ok,
@@ -169,10 +172,10 @@ bool CSetupDlg::DoDataExchange(bool save)
         return false;
     }
     m_nPort = *port;
-    m_strF10Macro = Exchanged(ui.f10MacroEdit, m_stored.f10);
-    m_strF11Macro = Exchanged(ui.f11MacroEdit, m_stored.f11);
-    m_strF12Macro = Exchanged(ui.f12MacroEdit, m_stored.f12);
-    m_strF9Macro = Exchanged(ui.f9MacroEdit, m_stored.f9);
+    m_strF10Macro = Exchanged(ui.f10MacroEdit, m_edited.contains(ui.f10MacroEdit), m_stored.f10);
+    m_strF11Macro = Exchanged(ui.f11MacroEdit, m_edited.contains(ui.f11MacroEdit), m_stored.f11);
+    m_strF12Macro = Exchanged(ui.f12MacroEdit, m_edited.contains(ui.f12MacroEdit), m_stored.f12);
+    m_strF9Macro = Exchanged(ui.f9MacroEdit, m_edited.contains(ui.f9MacroEdit), m_stored.f9);
     m_bF10Cr = ui.f10CrCheck->isChecked();
     m_bF11Cr = ui.f11CrCheck->isChecked();
     m_bF12Cr = ui.f12CrCheck->isChecked();
@@ -222,7 +225,7 @@ bool CSetupDlg::AcceptLosses()
         QString shown = ToField(field.stored);
         int pos = 0;
         MacroValidator().validate(shown, pos);
-        if (field.edit->isModified() && FromField(shown) != field.stored)
+        if (m_edited.contains(field.edit) && FromField(shown) != field.stored)
             losing += QLatin1String(field.name);
     }
     if (losing.isEmpty())

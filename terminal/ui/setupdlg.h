@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <memory>
 
@@ -63,8 +64,10 @@ private:
     bool m_bF12Cr = false;
     bool m_bF9Cr = false;
 
-    // The texts as the store held them when the dialog opened.
+    // The texts as the store held them when the dialog opened, and the
+    // fields the operator has edited since.
     struct Stored {
         QString host, f9, f10, f11, f12;
     } m_stored;
+    QSet<const QObject*> m_edited;
 };
