@@ -23,6 +23,9 @@ constexpr int kPieceBreakProperty = QTextFormat::UserProperty + 1;
 // line could have wrapped.
 constexpr int kSpaceReach = 64;
 
+// In a pane of pieces, lines share a block until it holds this many characters.
+constexpr int kLineGroupLength = 512;
+
 // The changes the document makes are not the operator's to undo; the edit
 // history the operator had is dropped with them.
 class NonUndoableEdit {
@@ -187,7 +190,8 @@ int CPaneView::StartOfLastCharacter(int end) const
 {
     const QTextDocument* doc = document();
     int start = end - 1;
-    if (start > 0 && doc->characterAt(start) == QChar(QChar::LineSeparator))
+    // In a pane of pieces a line separator is a whole line end of its own.
+    if (start > 0 && m_pieceLength <= 0 && doc->characterAt(start) == QChar(QChar::LineSeparator))
         --start;
     while (start > 0 && IsPieceBreakAt(start - 1))
         --start;
@@ -217,12 +221,24 @@ void CPaneView::AppendText(QTextCursor& cursor, QStringView text) const
     QTextCharFormat pieceBreak;
     pieceBreak.setProperty(kPieceBreakProperty, true);
 
-    int lineLength = cursor.block().length() - 1;
-    qsizetype done = 0;        // text before this is in the document
-    qsizetype lastSpace = -1;  // in the piece being built
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar ch = text[i];
+    const QString lastBlock = cursor.block().text();
+    int blockLength = int(lastBlock.size());
+    int lineLength = int(lastBlock.size() - lastBlock.lastIndexOf(QChar(QChar::LineSeparator)) - 1);
+    QString piece;             // text not yet in the document
+    piece.reserve(text.size());
+    qsizetype lastSpace = -1;  // in `piece`, on the line being built
+    for (const QChar ch : text) {
         if (ch == QChar(QChar::ParagraphSeparator)) {
+            // Short lines share a block: there a line end costs one
+            // character, not a block of its own, so a storm of line ends
+            // costs what ordinary text does.
+            if (blockLength < kLineGroupLength) {
+                piece += QChar(QChar::LineSeparator);
+                ++blockLength;
+            } else {
+                piece += QChar(QChar::ParagraphSeparator);
+                blockLength = 0;
+            }
             lineLength = 0;
             lastSpace = -1;
             continue;
@@ -230,18 +246,21 @@ void CPaneView::AppendText(QTextCursor& cursor, QStringView text) const
         if (lineLength >= m_pieceLength) {
             // The break goes right before a character, so the text never
             // ends in one.
-            const qsizetype cut = (lastSpace >= done && i - lastSpace <= kSpaceReach) ? lastSpace + 1 : i;
-            cursor.insertText(text.mid(done, cut - done).toString(), plain);
+            const qsizetype cut = (lastSpace >= 0 && piece.size() - lastSpace <= kSpaceReach) ? lastSpace + 1
+                                                                                              : piece.size();
+            cursor.insertText(piece.left(cut), plain);
             cursor.insertBlock(QTextBlockFormat(), pieceBreak);
-            done = cut;
-            lineLength = int(i - cut);
+            piece.remove(0, cut);
+            lineLength = blockLength = int(piece.size());
             lastSpace = -1;
         }
         if (ch == u' ')
-            lastSpace = i;
+            lastSpace = piece.size();
+        piece += ch;
         ++lineLength;
+        ++blockLength;
     }
-    cursor.insertText(text.mid(done).toString(), plain);
+    cursor.insertText(piece, plain);
 }
 
 void CPaneView::TrimOldText()
@@ -251,23 +270,30 @@ void CPaneView::TrimOldText()
     const int excessBlocks = doc->blockCount() - m_maxBlocks;
     if (excess <= 0 && excessBlocks <= 0)
         return;
-    QTextBlock keep = doc->firstBlock();
-    if (excess > 0) {
-        keep = doc->findBlock(excess);
-        if (keep.position() < excess)
-            keep = keep.next();
-        if (!keep.isValid())
-            keep = doc->lastBlock();   // the line being added to stays whole
-    }
-    if (excessBlocks > keep.blockNumber())
-        keep = doc->findBlockByNumber(excessBlocks);
-    if (keep.position() <= 0)
+    int keepFrom = excess > 0 ? LineStartFrom(excess) : 0;
+    if (excessBlocks > 0)
+        keepFrom = qMax(keepFrom, doc->findBlockByNumber(excessBlocks).position());
+    if (keepFrom <= 0)
         return;
 
     NonUndoableEdit nonUndoable(doc);
     QTextCursor cursor(doc);
-    cursor.setPosition(keep.position(), QTextCursor::KeepAnchor);
+    cursor.setPosition(keepFrom, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
+}
+
+// The first line start at or after `position`; the line being added to stays whole.
+int CPaneView::LineStartFrom(int position) const
+{
+    const QTextDocument* doc = document();
+    QTextBlock block = doc->findBlock(position);
+    if (block.position() == position)
+        return position;
+    const qsizetype at = block.text().indexOf(QChar(QChar::LineSeparator), position - block.position() - 1);
+    if (at >= 0)
+        return block.position() + int(at) + 1;
+    block = block.next();
+    return block.isValid() ? block.position() : doc->lastBlock().position();
 }
 
 QString CPaneView::TextBetween(int from, int to) const

@@ -51,6 +51,8 @@ protected:
     // Lines longer than this are stored in pieces (0: never). A line held as
     // one block is laid out anew on every change, at a cost that grows with
     // its length; pieces keep that cost flat in a pane that wraps anyway.
+    // Such a pane also keeps short lines together in one block, a line end
+    // inside it being a line separator.
     void SetPieceLength(int length);
 
     // Shows what an open burst has collected so far, so that an edit of the
@@ -72,6 +74,7 @@ private:
     bool IsPieceBreakAt(int position) const;
     bool StartsPiece(const QTextBlock& block) const;
     void AppendText(QTextCursor& cursor, QStringView text) const;
+    int LineStartFrom(int position) const;
     QString TextBetween(int from, int to) const;
 
     quint32 m_hintKind;

@@ -245,15 +245,19 @@ void TestReceiveView::oldLinesAreDroppedAtTheLimit()
 
 void TestReceiveView::lineEndStormIsBoundedByLines_data()
 {
+    QTest::addColumn<quint32>("kind");
     QTest::addColumn<QByteArray>("pattern");
-    QTest::newRow("a CR") << QByteArray("a\r");
-    QTest::newRow("CR LF") << QByteArray("\r\n");
+    QTest::newRow("received a CR") << hint::kReceived << QByteArray("a\r");
+    QTest::newRow("received CR LF") << hint::kReceived << QByteArray("\r\n");
+    QTest::newRow("transmitted a CR") << hint::kTransmitted << QByteArray("a\r");
 }
 
-// Every line costs memory whatever it holds: a stream of line ends, far
-// below the character limit, still keeps only the newest lines.
+// Every block costs memory whatever it holds: a stream of line ends, far
+// below the character limit, leaves the pane with a bounded number of them
+// and the newest lines.
 void TestReceiveView::lineEndStormIsBoundedByLines()
 {
+    QFETCH(quint32, kind);
     QFETCH(QByteArray, pattern);
     Panes panes;
     const int lines = CPaneView::kDefaultMaxBlocks + 5000;
@@ -261,16 +265,17 @@ void TestReceiveView::lineEndStormIsBoundedByLines()
     for (int i = 0; i < 2048; ++i)
         burst += pattern;
     for (int fed = 0; fed < lines; fed += 2048)
-        panes.Feed(hint::kReceived, burst, true);
-    panes.Feed(hint::kReceived, "last", true);
+        panes.Feed(kind, burst, true);
+    panes.Feed(kind, "last", true);
 
-    const QTextDocument* doc = panes.receive.document();
+    CPaneView& pane = panes.PaneOf(kind);
+    const QTextDocument* doc = pane.document();
     QVERIFY(doc->blockCount() <= CPaneView::kDefaultMaxBlocks);
-    QVERIFY(doc->blockCount() > CPaneView::kDefaultMaxBlocks - 2048);
     QVERIFY(doc->characterCount() < CPaneView::kDefaultMaxCharacters);
-    const QString text = panes.receive.Text();
+    const QString text = pane.Text();
+    QVERIFY(text.count(u'\n') > CPaneView::kDefaultMaxBlocks - 2048);
     QVERIFY(text.endsWith(pattern == "a\r" ? QStringLiteral("a\na\nlast") : QStringLiteral("\n\nlast")));
-    QCOMPARE(CaretPosition(panes.receive), EndPosition(panes.receive));
+    QCOMPARE(CaretPosition(pane), EndPosition(pane));
 }
 
 void TestReceiveView::longLineIsTrimmedToItsNewestPart()
