@@ -358,8 +358,8 @@ void Storm(Bench& bench, const char* label, const QByteArray& pattern, qint64 to
     const double seconds = run.nsecsElapsed() / 1e9;
     PrintRow(label, samples, int(burst.size()));
     const QTextDocument* pane = bench.Receive().document();
-    std::printf("  %-34s %.1f MB in %.1f s: %.2f MB/s; pane holds %d blocks, %d characters; resident %.1f MB\n",
-                "", total / 1e6, seconds, total / 1e6 / seconds, pane->blockCount(),
+    std::printf("  %-34s %.1f MB in %.1f s: %.2f MB/s; pane holds %d lines in %d blocks, %d characters; resident %.1f MB\n",
+                "", total / 1e6, seconds, total / 1e6 / seconds, bench.Receive().LineCount(), pane->blockCount(),
                 pane->characterCount() - 1, ResidentKiB() / 1024.0);
 }
 

@@ -82,10 +82,15 @@ void CPaneView::SetMaxCharacters(int count)
     TrimOldText();
 }
 
-void CPaneView::SetMaxBlocks(int count)
+void CPaneView::SetMaxLines(int count)
 {
-    m_maxBlocks = qMax(1, count);
+    m_maxLines = qMax(1, count);
     TrimOldText();
+}
+
+int CPaneView::LineCount() const
+{
+    return document()->blockCount() + m_sharedLineEnds;
 }
 
 void CPaneView::SetPieceLength(int length)
@@ -146,6 +151,7 @@ void CPaneView::ClearText()
     m_pending.clear();
     m_pendingBackspaces = 0;
     m_caretToEnd = false;
+    m_sharedLineEnds = 0;
     clear();
 }
 
@@ -168,10 +174,11 @@ void CPaneView::FlushPending()
         NonUndoableEdit nonUndoable(doc);
         cursor.beginEditBlock();
         if (start < end) {
+            m_sharedLineEnds -= SharedLineEndsBetween(start, end);
             cursor.setPosition(start, QTextCursor::KeepAnchor);
             cursor.removeSelectedText();
         }
-        AppendText(cursor, m_pending);
+        m_sharedLineEnds += AppendText(cursor, m_pending);
         cursor.endEditBlock();
         m_pending.clear();
         // Dropping the oldest lines is an edit of its own: together with the
@@ -211,13 +218,14 @@ bool CPaneView::IsPieceBreakAt(int position) const
            && StartsPiece(doc->findBlock(position + 1));
 }
 
-void CPaneView::AppendText(QTextCursor& cursor, QStringView text) const
+int CPaneView::AppendText(QTextCursor& cursor, QStringView text) const
 {
     const QTextCharFormat plain;
     if (m_pieceLength <= 0) {
         cursor.insertText(text.toString(), plain);
-        return;
+        return 0;
     }
+    int shared = 0;
     QTextCharFormat pieceBreak;
     pieceBreak.setProperty(kPieceBreakProperty, true);
 
@@ -235,6 +243,7 @@ void CPaneView::AppendText(QTextCursor& cursor, QStringView text) const
             if (blockLength < kLineGroupLength) {
                 piece += QChar(QChar::LineSeparator);
                 ++blockLength;
+                ++shared;
             } else {
                 piece += QChar(QChar::ParagraphSeparator);
                 blockLength = 0;
@@ -261,20 +270,22 @@ void CPaneView::AppendText(QTextCursor& cursor, QStringView text) const
         ++blockLength;
     }
     cursor.insertText(piece, plain);
+    return shared;
 }
 
 void CPaneView::TrimOldText()
 {
     QTextDocument* doc = document();
     const int excess = doc->characterCount() - 1 - m_maxCharacters;
-    const int excessBlocks = doc->blockCount() - m_maxBlocks;
-    if (excess <= 0 && excessBlocks <= 0)
+    const int excessLines = LineCount() - m_maxLines;
+    if (excess <= 0 && excessLines <= 0)
         return;
     int keepFrom = excess > 0 ? LineStartFrom(excess) : 0;
-    if (excessBlocks > 0)
-        keepFrom = qMax(keepFrom, doc->findBlockByNumber(excessBlocks).position());
+    if (excessLines > 0)
+        keepFrom = qMax(keepFrom, StartOfLine(excessLines));
     if (keepFrom <= 0)
         return;
+    m_sharedLineEnds -= SharedLineEndsBetween(0, keepFrom);
 
     NonUndoableEdit nonUndoable(doc);
     QTextCursor cursor(doc);
@@ -294,6 +305,42 @@ int CPaneView::LineStartFrom(int position) const
         return block.position() + int(at) + 1;
     block = block.next();
     return block.isValid() ? block.position() : doc->lastBlock().position();
+}
+
+// Where line number `line` (from 0) starts; the last line stays whole.
+int CPaneView::StartOfLine(int line) const
+{
+    const QTextDocument* doc = document();
+    if (m_pieceLength <= 0) {
+        const QTextBlock block = doc->findBlockByNumber(line);
+        return block.isValid() ? block.position() : doc->lastBlock().position();
+    }
+    for (QTextBlock block = doc->firstBlock(); block.isValid(); block = block.next()) {
+        if (line-- == 0)
+            return block.position();
+        const QString text = block.text();
+        for (qsizetype at = text.indexOf(QChar(QChar::LineSeparator)); at >= 0;
+             at = text.indexOf(QChar(QChar::LineSeparator), at + 1)) {
+            if (line-- == 0)
+                return block.position() + int(at) + 1;
+        }
+    }
+    return doc->lastBlock().position();
+}
+
+int CPaneView::SharedLineEndsBetween(int from, int to) const
+{
+    if (m_pieceLength <= 0)
+        return 0;
+    int count = 0;
+    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() < to;
+         block = block.next()) {
+        const int begin = qMax(0, from - block.position());
+        const int end = qMin(block.length() - 1, to - block.position());
+        if (begin < end)
+            count += int(QStringView(block.text()).sliced(begin, end - begin).count(QChar(QChar::LineSeparator)));
+    }
+    return count;
 }
 
 QString CPaneView::TextBetween(int from, int to) const

@@ -260,7 +260,7 @@ void TestReceiveView::lineEndStormIsBoundedByLines()
     QFETCH(quint32, kind);
     QFETCH(QByteArray, pattern);
     Panes panes;
-    const int lines = CPaneView::kDefaultMaxBlocks + 5000;
+    const int lines = CPaneView::kDefaultMaxLines + 5000;
     QByteArray burst;
     for (int i = 0; i < 2048; ++i)
         burst += pattern;
@@ -270,10 +270,11 @@ void TestReceiveView::lineEndStormIsBoundedByLines()
 
     CPaneView& pane = panes.PaneOf(kind);
     const QTextDocument* doc = pane.document();
-    QVERIFY(doc->blockCount() <= CPaneView::kDefaultMaxBlocks);
+    QVERIFY(doc->blockCount() <= CPaneView::kDefaultMaxLines);
     QVERIFY(doc->characterCount() < CPaneView::kDefaultMaxCharacters);
     const QString text = pane.Text();
-    QVERIFY(text.count(u'\n') > CPaneView::kDefaultMaxBlocks - 2048);
+    QVERIFY(text.count(u'\n') < CPaneView::kDefaultMaxLines);
+    QVERIFY(text.count(u'\n') > CPaneView::kDefaultMaxLines - 2048);
     QVERIFY(text.endsWith(pattern == "a\r" ? QStringLiteral("a\na\nlast") : QStringLiteral("\n\nlast")));
     QCOMPARE(CaretPosition(pane), EndPosition(pane));
 }
