@@ -17,6 +17,8 @@ namespace {
 void describeOptions(QCommandLineParser& parser)
 {
     parser.setApplicationDescription(QStringLiteral("PSK31 keyboard-to-keyboard terminal"));
+    // "-foo" is one switch, as the shell's command line has it, not -f -o -o.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addPositionalArgument(QStringLiteral("file"),
                                  QStringLiteral("A document to open instead of connecting."),
                                  QStringLiteral("[file]"));
@@ -96,7 +98,12 @@ bool CVarkelApp::InitInstance(const QStringList& arguments)
         return false;
     if (m_ownPrompter)
         m_ownPrompter->SetOwner(m_frame.get());
-    fw::InstallCleanExit(this, [this] { RequestExit(); });
+    fw::InstallCleanExit(this, [this] {
+        // A signal wants the program gone within a second: the unkey goes
+        // first as always, and the links get only a short pause each.
+        m_doc->SetCloseWaitMs(kSignalCloseWaitMs);
+        RequestExit();
+    });
     // A full disk, a file size limit or a closed output pipe must never end
     // the program behind the operator's back (and leave a transmitter keyed).
     fw::IgnoreWriteErrorSignals();
