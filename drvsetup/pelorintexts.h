@@ -2,12 +2,14 @@
 // Texts the user sees outside the dialog templates: menu item, messages,
 // version and command-line usage.
 
+#include "version.h"
+
 #include <QString>
 
 namespace pelorin::texts {
 
 inline const QString kCaption = QStringLiteral("Pelorin");
-inline const QString kVersion = QStringLiteral("1.0.0.1");
+inline const QString kVersion = QStringLiteral(VARKEL_VERSION);
 inline const QString kAboutMenuItem = QStringLiteral("&About Pelorin...");
 inline const QString kHelpTitle = QStringLiteral("Pelorin Help");
 
