@@ -1,14 +1,12 @@
 #include "pelorinhelp.h"
 
 #include "helpwindow.h"
-#include "pelorinresources.h"
 #include "pelorintexts.h"
 
 namespace pelorin::help {
 
 fw::HelpWindow* CreateHelp(QWidget* parent)
 {
-    EnsureResources();
     const QString page = QStringLiteral("qrc:/pelorin/help/pelorin.html");
     return new fw::HelpWindow(texts::kHelpTitle, page,
                               {{kFrequency, page + QStringLiteral("#frequency")},

@@ -3,12 +3,6 @@
 #include "helpwindow.h"
 #include "resource.h"
 
-// Resources compiled into a static library are only linked in when named.
-static void InitHelpResources()
-{
-    Q_INIT_RESOURCE(help);
-}
-
 QString VarkelHelpContents()
 {
     return QStringLiteral("qrc:/help/index.html");
@@ -21,8 +15,6 @@ QMap<int, QString> VarkelHelpContexts()
 
 fw::HelpWindow* CreateVarkelHelp(QWidget* parent)
 {
-    static const bool resourcesReady = (InitHelpResources(), true);
-    Q_UNUSED(resourcesReady);
     return new fw::HelpWindow(QStringLiteral("Varkel Help"), VarkelHelpContents(),
                               VarkelHelpContexts(), parent);
 }

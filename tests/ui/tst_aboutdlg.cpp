@@ -37,7 +37,7 @@ private slots:
     // shows it.
     void initTestCase()
     {
-        const QString icon = QFINDTESTDATA("../../terminal/res/varkel32.png");
+        const QString icon = QFINDTESTDATA("../../terminal/ui/res/varkel32.png");
         if (!icon.isEmpty()) {
             QApplication::setWindowIcon(QIcon(icon));
         } else {
