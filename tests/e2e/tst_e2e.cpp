@@ -20,21 +20,9 @@ using namespace e2e;
 
 namespace {
 
-#ifdef VARKEL_EXE
 const QString kVarkel = QStringLiteral(VARKEL_EXE);
-#else
-const QString kVarkel;
-#endif
-#ifdef PELORIN_EXE
 const QString kPelorin = QStringLiteral(PELORIN_EXE);
-#else
-const QString kPelorin;
-#endif
-#ifdef SONDRELSIM_EXE
 const QString kSim = QStringLiteral(SONDRELSIM_EXE);
-#else
-const QString kSim;
-#endif
 
 const QString kVarkelApp = QStringLiteral("Varkel");
 const QString kClassic = QStringLiteral("Sondrel Classic");
@@ -163,12 +151,6 @@ private:
     XSession m_x;
 };
 
-#define REQUIRE_PROGRAM(path, what)                                                          \
-    do {                                                                                     \
-        if ((path).isEmpty())                                                                \
-            QSKIP(what " is not part of this build tree");                                   \
-    } while (false)
-
 void TestEndToEnd::initTestCase()
 {
     const QStringList missing = MissingTools({QStringLiteral("Xvfb"), QStringLiteral("xdotool")});
@@ -230,7 +212,6 @@ bool TestEndToEnd::StartConnected(Program& program, WireServer& server, QString*
 
 void TestEndToEnd::firstStartConnectsBothLinks()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     WireServer server;
     QVERIFY(server.Listen());
     Program varkel(m_x);
@@ -252,7 +233,6 @@ void TestEndToEnd::firstStartConnectsBothLinks()
 
 void TestEndToEnd::typedTextGoesOutOnTheTransmitLinkOnly()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     WireServer server;
     QVERIFY(server.Listen());
     Program varkel(m_x);
@@ -281,7 +261,6 @@ void TestEndToEnd::typedTextGoesOutOnTheTransmitLinkOnly()
 
 void TestEndToEnd::transmissionKeyTwiceSendsToggleTwice()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     WireServer server;
     QVERIFY(server.Listen());
     Program varkel(m_x);
@@ -301,7 +280,6 @@ void TestEndToEnd::transmissionKeyTwiceSendsToggleTwice()
 
 void TestEndToEnd::macroKeysSendTheirTextAndLineEnd()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     WireServer server;
     QVERIFY(server.Listen());
     Program varkel(m_x);
@@ -327,7 +305,6 @@ void TestEndToEnd::macroKeysSendTheirTextAndLineEnd()
 
 void TestEndToEnd::pasteSendsCrLfLineEnds()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     WireServer server;
     QVERIFY(server.Listen());
     Program varkel(m_x);
@@ -345,7 +322,6 @@ void TestEndToEnd::pasteSendsCrLfLineEnds()
 
 void TestEndToEnd::receivedTextShowsInUpperPane()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     WireServer server;
     QVERIFY(server.Listen());
     Program varkel(m_x);
@@ -377,7 +353,6 @@ void TestEndToEnd::receivedTextShowsInUpperPane()
 
 void TestEndToEnd::sendTextfileSendsFirst1000Bytes()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     WireServer server;
     QVERIFY(server.Listen());
     Program varkel(m_x);
@@ -422,7 +397,6 @@ void TestEndToEnd::sendTextfileSendsFirst1000Bytes()
 
 void TestEndToEnd::setupChangesTakeEffectWithoutRestart()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     WireServer first;
     QVERIFY(first.Listen());
     WireServer second;
@@ -472,7 +446,6 @@ void TestEndToEnd::setupChangesTakeEffectWithoutRestart()
 
 void TestEndToEnd::recordQsoWritesMarkedLog()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     WireServer server;
     QVERIFY(server.Listen());
     Program varkel(m_x);
@@ -522,7 +495,6 @@ void TestEndToEnd::recordQsoWritesMarkedLog()
 
 void TestEndToEnd::serverClosingWhileTransmittingAbortsFirst()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     WireServer server;
     QVERIFY(server.Listen());
     Program varkel(m_x);
@@ -551,7 +523,6 @@ void TestEndToEnd::serverClosingWhileTransmittingAbortsFirst()
 
 void TestEndToEnd::exitStoresPlacementAndNextStartRestoresIt()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     const Geometry placed{40, 60, 640, 420, true};
     Program varkel(m_x);
     varkel.WriteSetting(kVarkelApp, QStringLiteral("Settings/Height1"), 137);
@@ -604,7 +575,6 @@ void TestEndToEnd::sigtermWhileTransmittingAbortsAndSaves()
 #ifndef Q_OS_UNIX
     QSKIP("signals are a Unix matter");
 #else
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     WireServer server;
     QVERIFY(server.Listen());
     Program varkel(m_x);
@@ -648,7 +618,6 @@ void TestEndToEnd::sigtermWhileTransmittingAbortsAndSaves()
 // transmitter must be unkeyed all the same.
 void TestEndToEnd::displayLostWhileTransmittingAborts()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     XSession display;   // a display of its own, to be taken away
     QString why;
     QVERIFY2(display.Start(&why), qPrintable(why));
@@ -672,7 +641,6 @@ void TestEndToEnd::displayLostWhileTransmittingAborts()
 
 void TestEndToEnd::retryQuestionAnsweredNoLeavesWindowDisconnected()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     const quint16 port = FreePort();
     QVERIFY(port != 0);
     Program varkel(m_x);
@@ -697,7 +665,6 @@ void TestEndToEnd::retryQuestionAnsweredNoLeavesWindowDisconnected()
 
 void TestEndToEnd::retryQuestionAnsweredYesConnectsOnceServerListens()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     const quint16 port = FreePort();
     QVERIFY(port != 0);
     Program varkel(m_x);
@@ -721,7 +688,6 @@ void TestEndToEnd::retryQuestionAnsweredYesConnectsOnceServerListens()
 
 void TestEndToEnd::pelorinEnterRewritesStoredProfile()
 {
-    REQUIRE_PROGRAM(kPelorin, "pelorin");
     Program pelorin(m_x);
     pelorin.WriteSetting(kClassic, QStringLiteral("Quillet/PTT"), QStringLiteral("com3"));
     QString why;
@@ -745,7 +711,6 @@ void TestEndToEnd::pelorinEnterRewritesStoredProfile()
 
 void TestEndToEnd::pelorinEscapeWritesNothing()
 {
-    REQUIRE_PROGRAM(kPelorin, "pelorin");
     Program pelorin(m_x);
     pelorin.WriteSetting(kClassic, QStringLiteral("Quillet/PTT"), QStringLiteral("com3"));
     const QByteArray before = pelorin.SettingsText(kClassic);
@@ -762,7 +727,6 @@ void TestEndToEnd::pelorinEscapeWritesNothing()
 
 void TestEndToEnd::pelorinSummitProfileFromArgument()
 {
-    REQUIRE_PROGRAM(kPelorin, "pelorin");
     Program pelorin(m_x);
     pelorin.WriteSetting(kSummit, QStringLiteral("Quillet/PTT"), QStringLiteral("COM2"));
     pelorin.WriteSetting(kSummit, QStringLiteral("Quillet/IF"), QStringLiteral("1500.25"));
@@ -785,7 +749,6 @@ void TestEndToEnd::pelorinSummitProfileFromArgument()
 
 void TestEndToEnd::pelorinTypedFrequencyIsStoredRounded()
 {
-    REQUIRE_PROGRAM(kPelorin, "pelorin");
     Program pelorin(m_x);
     QString why;
     QVERIFY2(pelorin.Start(kPelorin, {}, &why), qPrintable(why));
@@ -808,8 +771,6 @@ void TestEndToEnd::pelorinTypedFrequencyIsStoredRounded()
 
 void TestEndToEnd::echoFromStandInAnalyzerIsLogged()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
-    REQUIRE_PROGRAM(kSim, "sondrel-sim");
     Program sim(m_x);
     QString why;
     QVERIFY2(sim.Start(kSim, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--fast")}, &why),
