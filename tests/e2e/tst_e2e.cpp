@@ -109,6 +109,16 @@ QString LogPath(const Program& program, int index)
     return QDir(program.LogDirectory()).filePath(QStringLiteral("PSK31%1.txt").arg(index, 4, 10, QLatin1Char('0')));
 }
 
+// What most terminal cases start from: a stand-in server of their own and
+// the terminal pointed at it, with a private log folder.
+struct Terminal {
+    explicit Terminal(XSession& x) : varkel(x) {}
+    WireServer server;
+    Program varkel;
+    QString window;  // once connected
+    QString why;     // what went wrong last
+};
+
 } // namespace
 
 class TestEndToEnd : public QObject {
@@ -146,6 +156,9 @@ private:
     void PointAt(Program& program, quint16 port, bool withLogDirectory = true) const;
     // Starts the terminal and waits for its connected window and both links.
     bool StartConnected(Program& program, WireServer& server, QString* window, QString* why);
+    // The same for the usual fixture: its server listens and the terminal is
+    // pointed at it first.
+    bool Start(Terminal& t, bool withLogDirectory = true);
     QString WithOutput(const QString& why, Program& program) const;
 
     XSession m_x;
@@ -208,6 +221,16 @@ bool TestEndToEnd::StartConnected(Program& program, WireServer& server, QString*
     return true;
 }
 
+bool TestEndToEnd::Start(Terminal& t, bool withLogDirectory)
+{
+    if (!t.server.Listen()) {
+        t.why = QStringLiteral("the stand-in server could not listen");
+        return false;
+    }
+    PointAt(t.varkel, t.server.Port(), withLogDirectory);
+    return StartConnected(t.varkel, t.server, &t.window, &t.why);
+}
+
 // ---------------------------------------------------------------- terminal
 
 void TestEndToEnd::firstStartConnectsBothLinks()
@@ -233,13 +256,9 @@ void TestEndToEnd::firstStartConnectsBothLinks()
 
 void TestEndToEnd::typedTextGoesOutOnTheTransmitLinkOnly()
 {
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
+    QVERIFY2(Start(t), qPrintable(why));
     QVERIFY2(m_x.Focus(window, &why), qPrintable(why));
 
     // The receive pane is active at start and takes no typing.
@@ -261,13 +280,9 @@ void TestEndToEnd::typedTextGoesOutOnTheTransmitLinkOnly()
 
 void TestEndToEnd::transmissionKeyTwiceSendsToggleTwice()
 {
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
+    QVERIFY2(Start(t), qPrintable(why));
     QVERIFY2(m_x.Focus(window, &why), qPrintable(why));
 
     QVERIFY2(m_x.Key({QStringLiteral("F5")}, &why), qPrintable(why));
@@ -280,10 +295,8 @@ void TestEndToEnd::transmissionKeyTwiceSendsToggleTwice()
 
 void TestEndToEnd::macroKeysSendTheirTextAndLineEnd()
 {
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
     varkel.WriteSetting(kVarkelApp, QStringLiteral("Setup/F9 Macro"), QStringLiteral("CQ CQ de E2E"));
     varkel.WriteSetting(kVarkelApp, QStringLiteral("Setup/F9 CR"), 1);
     varkel.WriteSetting(kVarkelApp, QStringLiteral("Setup/F10 Macro"), QStringLiteral("pse k"));
@@ -291,9 +304,7 @@ void TestEndToEnd::macroKeysSendTheirTextAndLineEnd()
     // The store holds the keys the way the program reads them.
     QVERIFY(varkel.SettingsText(kVarkelApp).contains("F9%20Macro=CQ CQ de E2E"));
 
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    QVERIFY2(Start(t), qPrintable(why));
     QVERIFY2(m_x.Focus(window, &why), qPrintable(why));
 
     QVERIFY2(m_x.Key({QStringLiteral("F9")}, &why), qPrintable(why));
@@ -305,13 +316,9 @@ void TestEndToEnd::macroKeysSendTheirTextAndLineEnd()
 
 void TestEndToEnd::pasteSendsCrLfLineEnds()
 {
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
+    QVERIFY2(Start(t), qPrintable(why));
 
     QVERIFY2(m_x.SetClipboard("73 de E2E\nQRT\n", &why), qPrintable(why));
     QVERIFY2(m_x.Focus(window, &why), qPrintable(why));
@@ -322,13 +329,9 @@ void TestEndToEnd::pasteSendsCrLfLineEnds()
 
 void TestEndToEnd::receivedTextShowsInUpperPane()
 {
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
+    QVERIFY2(Start(t), qPrintable(why));
 
     // A carriage return breaks the line, a line feed adds nothing, a
     // backspace takes back the last character, and bytes above 0x7F are
@@ -353,10 +356,8 @@ void TestEndToEnd::receivedTextShowsInUpperPane()
 
 void TestEndToEnd::sendTextfileSendsFirst1000Bytes()
 {
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
     QByteArray content;
     for (int i = 0; content.size() < 1500; ++i)
         content += QStringLiteral("line %1 of a long text file\r\n").arg(i).toLatin1();
@@ -367,9 +368,7 @@ void TestEndToEnd::sendTextfileSendsFirst1000Bytes()
         QVERIFY(file.open(QIODevice::WriteOnly));
         QCOMPARE(file.write(content), content.size());
     }
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    QVERIFY2(Start(t), qPrintable(why));
 
     const QStringList before = m_x.MappedWindows();
     QVERIFY2(m_x.MenuCommand(window, QStringLiteral("f"), QStringLiteral("s"), &why), qPrintable(why));
@@ -446,13 +445,9 @@ void TestEndToEnd::setupChangesTakeEffectWithoutRestart()
 
 void TestEndToEnd::recordQsoWritesMarkedLog()
 {
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
+    QVERIFY2(Start(t), qPrintable(why));
 
     const QString log = LogPath(varkel, 0);
     QVERIFY2(m_x.MenuCommand(window, QStringLiteral("f"), QStringLiteral("r"), &why), qPrintable(why));
@@ -495,13 +490,9 @@ void TestEndToEnd::recordQsoWritesMarkedLog()
 
 void TestEndToEnd::serverClosingWhileTransmittingAbortsFirst()
 {
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
+    QVERIFY2(Start(t), qPrintable(why));
     QVERIFY2(m_x.Focus(window, &why), qPrintable(why));
     QVERIFY2(m_x.Key({QStringLiteral("F5")}, &why), qPrintable(why));
     QVERIFY2(WaitForWire(server, 1, "\x01", &why), qPrintable(why));
@@ -575,13 +566,9 @@ void TestEndToEnd::sigtermWhileTransmittingAbortsAndSaves()
 #ifndef Q_OS_UNIX
     QSKIP("signals are a Unix matter");
 #else
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
+    QVERIFY2(Start(t), qPrintable(why));
     QVERIFY2(m_x.Focus(window, &why), qPrintable(why));
     QVERIFY2(m_x.Key({QStringLiteral("F5")}, &why), qPrintable(why));
     QVERIFY2(WaitForWire(server, 1, "\x01", &why), qPrintable(why));

@@ -1,5 +1,4 @@
-// The About box as the operator sees it, and the screenshots of both dialogs
-// for the documentation (taken only when VARKEL_SCREENSHOT_DIR is set).
+// The About box as the operator sees it.
 
 #include "aboutdlg.h"
 #include "testenv.h"
@@ -32,21 +31,6 @@ class TestAboutDlg : public QObject {
     Q_OBJECT
 
 private slots:
-    // The main window sets the program icon on the application; do the same,
-    // with the real picture where the sources have it so that the screenshot
-    // shows it.
-    void initTestCase()
-    {
-        const QString icon = QFINDTESTDATA("../../terminal/ui/res/varkel32.png");
-        if (!icon.isEmpty()) {
-            QApplication::setWindowIcon(QIcon(icon));
-        } else {
-            QPixmap standIn(32, 32);
-            standIn.fill(Qt::darkBlue);
-            QApplication::setWindowIcon(QIcon(standIn));
-        }
-    }
-
     void showsVersionNoticeCreditsAndPicture()
     {
         CAboutDlg dlg;
@@ -101,16 +85,6 @@ private slots:
         QCOMPARE(dlg.result(), result);
     }
 
-    void screenshot()
-    {
-        const QString dir = qEnvironmentVariable("VARKEL_SCREENSHOT_DIR");
-        if (dir.isEmpty())
-            QSKIP("set VARKEL_SCREENSHOT_DIR to write docs/about-box.png");
-        CAboutDlg dlg;
-        QVERIFY(Open(dlg));
-        const QString path = dir + QStringLiteral("/about-box.png");
-        QVERIFY2(dlg.grab().save(path), qPrintable(path));
-    }
 };
 
 VARKEL_TEST_MAIN(TestAboutDlg, QApplication)

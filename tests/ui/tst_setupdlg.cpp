@@ -566,20 +566,6 @@ private slots:
         dlg->reject();
     }
 
-    void screenshot()
-    {
-        const QString dir = qEnvironmentVariable("VARKEL_SCREENSHOT_DIR");
-        if (dir.isEmpty())
-            QSKIP("set VARKEL_SCREENSHOT_DIR to write docs/setup-dialog.png");
-        Seed(QStringLiteral("F9 Macro"), QStringLiteral("CQ CQ CQ de TEST TEST pse k"));
-        Seed(QStringLiteral("F9 CR"), 1);
-        Seed(QStringLiteral("F12 Macro"), QStringLiteral("tu 73 sk"));
-        auto dlg = Open();
-        QVERIFY(dlg);
-        const QString path = dir + QStringLiteral("/setup-dialog.png");
-        QVERIFY2(dlg->grab().save(path), qPrintable(path));
-        dlg->reject();
-    }
 };
 
 VARKEL_TEST_MAIN(TestSetupDlg, QApplication)
