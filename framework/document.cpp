@@ -75,7 +75,6 @@ CDocument::UpdateBatch::~UpdateBatch()
 
 bool CDocument::OnNewDocument()
 {
-    SetModifiedFlag(false);
     m_strPathName.clear();
     m_bSavedUnderPathName = false;
     return true;
@@ -91,7 +90,6 @@ bool CDocument::OnOpenDocument(const QString& path)
     }
     Serialize(file, false);
     SetPathName(path);
-    SetModifiedFlag(false);
     return true;
 }
 
@@ -111,7 +109,6 @@ bool CDocument::OnSaveDocument(const QString& path)
     }
     SetPathName(path);
     m_bSavedUnderPathName = true;
-    SetModifiedFlag(false);
     return true;
 }
 

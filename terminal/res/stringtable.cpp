@@ -9,7 +9,9 @@ namespace {
 const QHash<unsigned, QString>& table()
 {
     static const QHash<unsigned, QString> strings = {
-        {IDP_SOCKETS_INIT_FAILED, QStringLiteral("Windows sockets initialization failed.")},
+        // The document template string: the frame's title is its first part;
+        // the others name the document type where a platform registers file
+        // types (Windows), so the entry stays whole.
         {IDR_MAINFRAME, QStringLiteral("Varkel\n\nLumet\n\n\nVarkel.Document\nLumet Document")},
         {IDS_SOCKET_CREATE_FAILED, QStringLiteral("Failed to create a socket")},
         {IDS_CONNECT_FAILED, QStringLiteral("Failed to connect to server\nTry again?")},
@@ -19,15 +21,6 @@ const QHash<unsigned, QString>& table()
         {ID_INDICATOR_CAPS, QStringLiteral("CAP")},
         {ID_INDICATOR_NUM, QStringLiteral("NUM")},
         {ID_INDICATOR_SCRL, QStringLiteral("SCRL")},
-        {61184, QStringLiteral("Change the window size")},
-        {61185, QStringLiteral("Change the window position")},
-        {61186, QStringLiteral("Reduce the window to an icon")},
-        {61187, QStringLiteral("Enlarge the window to full size")},
-        {61188, QStringLiteral("Switch to the next document window")},
-        {61189, QStringLiteral("Switch to the previous document window")},
-        {61190, QStringLiteral("Close the active window and prompts to save the documents")},
-        {61202, QStringLiteral("Restore the window to normal size")},
-        {61203, QStringLiteral("Activate Task List")},
 
         {ID_APP_ABOUT, QStringLiteral("Display program information, version number and copyright\nAbout")},
         {ID_CONNECT, QStringLiteral("Establish connection to Sondrel\nConnect")},

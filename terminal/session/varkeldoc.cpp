@@ -78,12 +78,6 @@ bool CVarkelDoc::OnNewDocument()
     return true;
 }
 
-bool CVarkelDoc::SaveModified()
-{
-    SetModifiedFlag(false);
-    return fw::CDocument::SaveModified();
-}
-
 void CVarkelDoc::OnConnect()
 {
     m_strHost = m_store.GetProfileString(keys::kSetup, keys::kHost, keys::kDefaultHost);

@@ -53,7 +53,6 @@ public:
     void SendString(const QByteArray& bytes);
 
     bool OnNewDocument() override;
-    bool SaveModified() override;
 
     // Ends the session as program exit does (sends Abort first when transmitting).
     void CloseSession();
@@ -64,7 +63,6 @@ public:
     bool IsConnected() const { return m_bConnected; }
     bool IsTransmitting() const { return m_bTransmitting; }
     bool IsLogging() const { return m_bLogging; }
-    bool LastLoggedRx() const { return m_bLastLoggedRx; }
     const QString& Host() const { return m_strHost; }
     int Port() const { return m_nPort; }
     CClientSocket* RxLink() const { return m_pRxLink; }

@@ -107,8 +107,8 @@ void CMainFrame::createActions()
         {ID_VIEW_TOOLBAR, &CMainFrame::OnViewToolbar},
         {ID_VIEW_STATUS_BAR, &CMainFrame::OnViewStatusBar},
         {ID_HELP, &CMainFrame::OnHelp},
-        {ID_HELP_FINDER, &CMainFrame::OnHelpFinder},
-        {ID_DEFAULT_HELP, &CMainFrame::OnHelpFinder},
+        {ID_HELP_FINDER, &CMainFrame::OnHelp},
+        {ID_DEFAULT_HELP, &CMainFrame::OnHelp},
         {ID_CONTEXT_HELP, &CMainFrame::OnContextHelp},
         {ID_EDIT_COPY, &CMainFrame::OnEditCopy},
         {ID_EDIT_CUT, &CMainFrame::OnEditCut},
@@ -367,13 +367,8 @@ void CMainFrame::OnViewStatusBar()
 
 void CMainFrame::OnHelp()
 {
-    // The main window is the only context that reaches here: its topic is the
-    // contents. The Setup dialog answers F1 itself.
-    HelpWindow()->ShowContents();
-}
-
-void CMainFrame::OnHelpFinder()
-{
+    // Help, Help Topics and the default help all come here: the main window's
+    // topic is the contents. The Setup dialog answers F1 itself.
     HelpWindow()->ShowContents();
 }
 

@@ -45,7 +45,6 @@ public:
     void OnViewToolbar();
     void OnViewStatusBar();
     void OnHelp();
-    void OnHelpFinder();
     void OnContextHelp();
     void OnEditCopy();
     void OnEditCut();
