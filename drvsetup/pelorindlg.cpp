@@ -112,7 +112,7 @@ void CPelorinDlg::accept()
 
 void CPelorinDlg::OnAbout()
 {
-    CAboutDlg about(this);
+    pelorin::CAboutDlg about(this);
     about.exec();
 }
 

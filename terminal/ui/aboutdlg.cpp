@@ -5,6 +5,8 @@
 
 #include <QPixmap>
 
+namespace varkel {
+
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::AboutDlg>())
 {
     setObjectName(QStringLiteral("aboutDialog"));
@@ -19,3 +21,5 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<U
 }
 
 CAboutDlg::~CAboutDlg() = default;
+
+} // namespace varkel

@@ -21,11 +21,11 @@ void showPane(QLabel* pane, unsigned id, std::optional<bool> locked)
 
 CKeyIndicators::CKeyIndicators(QStatusBar* bar)
     : QObject(bar),
-      m_caps(addPane(bar, ID_INDICATOR_CAPS, QStringLiteral("indicatorCaps"),
+      m_caps(AddPane(bar, ID_INDICATOR_CAPS, QStringLiteral("indicatorCaps"),
                      QStringLiteral("Caps Lock"))),
-      m_num(addPane(bar, ID_INDICATOR_NUM, QStringLiteral("indicatorNum"),
+      m_num(AddPane(bar, ID_INDICATOR_NUM, QStringLiteral("indicatorNum"),
                     QStringLiteral("Num Lock"))),
-      m_scroll(addPane(bar, ID_INDICATOR_SCRL, QStringLiteral("indicatorScrl"),
+      m_scroll(AddPane(bar, ID_INDICATOR_SCRL, QStringLiteral("indicatorScrl"),
                        QStringLiteral("Scroll Lock")))
 {
     setObjectName(QStringLiteral("keyIndicators"));
@@ -50,7 +50,7 @@ QLabel* CKeyIndicators::Pane(unsigned id) const
     }
 }
 
-QLabel* CKeyIndicators::addPane(QStatusBar* bar, unsigned id, const QString& objectName,
+QLabel* CKeyIndicators::AddPane(QStatusBar* bar, unsigned id, const QString& objectName,
                                 const QString& accessibleName)
 {
     auto* pane = new QLabel(LoadString(id), bar);

@@ -56,27 +56,27 @@ CMainFrame::CMainFrame(CVarkelDoc& doc, QWidget* parent)
 
 CMainFrame::~CMainFrame()
 {
-    savePlacement();
+    SavePlacement();
 }
 
 bool CMainFrame::Create()
 {
     if (m_bCreated)
         return true;
-    createActions();
-    createMenus();
-    createClient();
-    if (!createToolBar())
+    CreateActions();
+    CreateMenus();
+    CreateClient();
+    if (!CreateToolBar())
         return false;
-    createStatusBar();
-    connectDocument();
-    readPlacement();
+    CreateStatusBar();
+    ConnectDocument();
+    ReadPlacement();
     m_bCreated = true;
     UpdateCommandUI();
     return true;
 }
 
-void CMainFrame::createActions()
+void CMainFrame::CreateActions()
 {
     m_commands = new CCommandActions(this);
 
@@ -125,7 +125,7 @@ void CMainFrame::createActions()
         connect(Action(id), &QAction::triggered, this, &CMainFrame::UpdateCommandUI);
 }
 
-void CMainFrame::createMenus()
+void CMainFrame::CreateMenus()
 {
     menuBar()->setObjectName(QStringLiteral("menuBar"));
     // Parented to the frame, not the bar: a widget must not outlive its style.
@@ -149,7 +149,7 @@ void CMainFrame::createMenus()
     }
 }
 
-void CMainFrame::createClient()
+void CMainFrame::CreateClient()
 {
     m_splitter = new QSplitter(Qt::Vertical, this);
     m_splitter->setObjectName(QStringLiteral("splitter"));
@@ -183,7 +183,7 @@ void CMainFrame::createClient()
     m_receive->setFocus(Qt::OtherFocusReason);
 }
 
-bool CMainFrame::createToolBar()
+bool CMainFrame::CreateToolBar()
 {
     m_toolBar = new CLabelToolBar(*m_commands, m_doc.Store(), this);
     if (!m_toolBar->LoadToolBar(IDR_MAINFRAME)) {
@@ -196,7 +196,7 @@ bool CMainFrame::createToolBar()
     return true;
 }
 
-void CMainFrame::createStatusBar()
+void CMainFrame::CreateStatusBar()
 {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("statusBar"));
@@ -206,7 +206,7 @@ void CMainFrame::createStatusBar()
     bar->showMessage(LoadString(AFX_IDS_IDLEMESSAGE));
 }
 
-void CMainFrame::connectDocument()
+void CMainFrame::ConnectDocument()
 {
     connect(&m_doc, &CVarkelDoc::refreshToolbarRequested, this, &CMainFrame::RefreshToolbar);
     connect(&m_doc, &CVarkelDoc::stateChanged, this, &CMainFrame::UpdateCommandUI);
@@ -217,7 +217,7 @@ void CMainFrame::connectDocument()
     OnTitleChanged(m_doc.GetTitle());
 }
 
-void CMainFrame::readPlacement()
+void CMainFrame::ReadPlacement()
 {
     const fw::SettingsStore& store = m_doc.Store();
     const QRect stored(store.GetProfileInt(keys::kSettings, keys::kX, keys::kDefaultX),
@@ -231,13 +231,13 @@ void CMainFrame::readPlacement()
     m_placement = placement::OnScreen(stored, screens, primary ? primary->availableGeometry() : QRect());
 
     // The position is the whole window's; the size is the inside's until the
-    // decorations are known (fitFrameToPlacement).
+    // decorations are known (FitFrameToPlacement).
     move(m_placement.topLeft());
     resize(m_placement.size());
     m_bFitPending = true;
 }
 
-void CMainFrame::fitFrameToPlacement()
+void CMainFrame::FitFrameToPlacement()
 {
     if (!m_bFitPending || !isVisible())
         return;
@@ -256,7 +256,7 @@ void CMainFrame::fitFrameToPlacement()
     move(m_placement.topLeft());
 }
 
-void CMainFrame::savePlacement()
+void CMainFrame::SavePlacement()
 {
     // A window never shown has nothing new to tell, and its panes were never
     // laid out.
@@ -346,7 +346,7 @@ void CMainFrame::OnToolbarIE4Style()
 
 void CMainFrame::OnAppAbout()
 {
-    CAboutDlg dialog(this);
+    varkel::CAboutDlg dialog(this);
     dialog.exec();
 }
 
@@ -441,7 +441,7 @@ void CMainFrame::OnStatusMessageChanged(const QString& message)
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
-    savePlacement();
+    SavePlacement();
     if (m_help)
         m_help->close();
     QMainWindow::closeEvent(event);
@@ -452,13 +452,13 @@ void CMainFrame::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
     if (!m_shownFor.isValid())
         m_shownFor.start();
-    fitFrameToPlacement();
+    FitFrameToPlacement();
 }
 
 void CMainFrame::moveEvent(QMoveEvent* event)
 {
     QMainWindow::moveEvent(event);
-    fitFrameToPlacement();
+    FitFrameToPlacement();
 }
 
 bool CMainFrame::event(QEvent* event)

@@ -18,7 +18,7 @@ QLabel* Label(QWidget* dlg, const char* name)
 }
 
 // Opens the box as the About command does: modal, and active once shown.
-bool Open(CAboutDlg& dlg)
+bool Open(varkel::CAboutDlg& dlg)
 {
     dlg.setWindowModality(Qt::ApplicationModal);
     dlg.show();
@@ -33,7 +33,7 @@ class TestAboutDlg : public QObject {
 private slots:
     void showsVersionNoticeCreditsAndPicture()
     {
-        CAboutDlg dlg;
+        varkel::CAboutDlg dlg;
         QVERIFY(Open(dlg));
         QCOMPARE(dlg.windowTitle(), QStringLiteral("About Varkel"));
         QCOMPARE(Label(&dlg, "versionLabel")->text(), QStringLiteral("Varkel Version 1.02"));
@@ -51,7 +51,7 @@ private slots:
     // picture lies wholly inside the box.
     void nothingIsClipped()
     {
-        CAboutDlg dlg;
+        varkel::CAboutDlg dlg;
         QVERIFY(Open(dlg));
         for (QLabel* label : dlg.findChildren<QLabel*>()) {
             QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->objectName()));
@@ -73,7 +73,7 @@ private slots:
     {
         QFETCH(int, key);
         QFETCH(int, result);
-        CAboutDlg dlg;
+        varkel::CAboutDlg dlg;
         QVERIFY(Open(dlg));
         auto* ok = dlg.findChild<QPushButton*>(QStringLiteral("okButton"));
         QCOMPARE(QApplication::focusWidget(), ok);
