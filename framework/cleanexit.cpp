@@ -1,7 +1,5 @@
 #include "cleanexit.h"
 
-#include <cstdlib>
-
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 #include <cerrno>
@@ -61,42 +59,5 @@ bool InstallCleanExit(QObject*, std::function<void()>)
     return false;
 }
 #endif
-
-} // namespace fw
-
-namespace fw {
-
-void IgnoreWriteErrorSignals()
-{
-#ifdef Q_OS_UNIX
-    ::signal(SIGXFSZ, SIG_IGN);
-    ::signal(SIGPIPE, SIG_IGN);
-#endif
-}
-
-} // namespace fw
-
-namespace fw {
-
-namespace {
-std::function<void()>& lastWordAtExit()
-{
-    static std::function<void()> lastWord;
-    return lastWord;
-}
-
-void runLastWord()
-{
-    if (auto& lastWord = lastWordAtExit())
-        lastWord();
-}
-} // namespace
-
-void SetLastWordAtExit(std::function<void()> lastWord)
-{
-    static const bool registered = std::atexit(runLastWord) == 0;
-    Q_UNUSED(registered);
-    lastWordAtExit() = std::move(lastWord);
-}
 
 } // namespace fw
