@@ -13,7 +13,6 @@ const QHash<unsigned, QString>& table()
         // the others name the document type where a platform registers file
         // types (Windows), so the entry stays whole.
         {IDR_MAINFRAME, QStringLiteral("Varkel\n\nLumet\n\n\nVarkel.Document\nLumet Document")},
-        {IDS_SOCKET_CREATE_FAILED, QStringLiteral("Failed to create a socket")},
         {IDS_CONNECT_FAILED, QStringLiteral("Failed to connect to server\nTry again?")},
         {AFX_IDS_APP_TITLE, QStringLiteral("Varkel")},
         {AFX_IDS_IDLEMESSAGE, QStringLiteral("For Help, press F1")},

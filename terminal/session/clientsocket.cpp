@@ -1,33 +1,23 @@
 #include "clientsocket.h"
 
 #include "localwait.h"
-#include "varkeldoc.h"
 
 #include <QDeadlineTimer>
 #include <QMetaObject>
 #include <QPointer>
 #include <QTcpSocket>
 
-CClientSocket::CClientSocket(CVarkelDoc* doc) : QObject(doc), m_pDoc(doc) {}
+CClientSocket::CClientSocket(QObject* parent) : QObject(parent), m_pSocket(new QTcpSocket(this)) {}
 
 CClientSocket::~CClientSocket()
 {
-    if (m_pSocket) {
-        m_pSocket->disconnect(this);
-        m_pSocket->abort();
-    }
-}
-
-bool CClientSocket::Create()
-{
-    if (!m_pSocket)
-        m_pSocket = new QTcpSocket(this);
-    return m_pSocket != nullptr;
+    m_pSocket->disconnect(this);
+    m_pSocket->abort();
 }
 
 bool CClientSocket::Connect(const QString& host, int port, int timeoutMs)
 {
-    if (!m_pSocket || port < 1 || port > 65535)
+    if (port < 1 || port > 65535)
         return false;
     m_pSocket->abort();
     m_pSocket->connectToHost(host, static_cast<quint16>(port));
@@ -74,7 +64,7 @@ void CClientSocket::Init()
 
 void CClientSocket::SendByte(unsigned char byte)
 {
-    if (!m_bWriterOk || !m_pSocket)
+    if (!m_bWriterOk)
         return;
     const char c = static_cast<char>(byte);
     // The socket may report its loss from inside flush(); the document can then
@@ -91,7 +81,7 @@ void CClientSocket::SendByte(unsigned char byte)
 
 QByteArray CClientSocket::ReceiveAll()
 {
-    if (!m_bReaderOk || !m_pSocket)
+    if (!m_bReaderOk)
         return {};
     const QByteArray bytes = m_pSocket->read(kReadChunk);
     if (m_pSocket->bytesAvailable() > 0)
@@ -102,8 +92,6 @@ QByteArray CClientSocket::ReceiveAll()
 void CClientSocket::Close()
 {
     m_bClosed = true;
-    if (!m_pSocket)
-        return;
     m_pSocket->disconnect(this);
     m_pSocket->disconnectFromHost();
 }
@@ -121,21 +109,22 @@ void CClientSocket::ScheduleReceive()
 void CClientSocket::OnReceive()
 {
     m_bReceiveQueued = false;
-    if (m_bClosed || !m_pSocket || m_pSocket->bytesAvailable() <= 0)
+    if (m_bClosed || m_pSocket->bytesAvailable() <= 0)
         return;
-    m_pDoc->ProcessPendingRead(this);
+    emit dataReady();
 }
 
 void CClientSocket::OnClose()
 {
     if (m_bClosed)
         return;
-    // Everything the server sent before closing is shown and logged first.
+    // Everything the server sent before closing is offered first; each
+    // listener's ReceiveAll() takes a chunk of it.
     QPointer<CClientSocket> self(this);
-    while (self && !m_bClosed && m_pSocket && m_pSocket->bytesAvailable() > 0)
-        m_pDoc->ProcessPendingRead(this);
+    while (self && !m_bClosed && m_pSocket->bytesAvailable() > 0)
+        emit dataReady();
     if (!self || m_bClosed)
         return;
     m_bClosed = true;
-    m_pDoc->OnLinkClosed();
+    emit closed();
 }

@@ -1,14 +1,13 @@
 #pragma once
 // One TCP connection to the analyzer server with a buffered byte reader and a
-// one-byte-per-send writer. It tells its document when data arrives and when
-// the server closes the connection; the document owns and deletes it.
+// one-byte-per-send writer. It signals when data is ready and when the server
+// has closed the connection, and knows nobody; whoever owns it listens.
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
 class QTcpSocket;
-class CVarkelDoc;
 
 class CClientSocket : public QObject {
     Q_OBJECT
@@ -19,30 +18,35 @@ public:
     static constexpr qint64 kReadBufferLimit = 64 * 1024;
     static constexpr int kDefaultConnectTimeoutMs = 10000;
 
-    explicit CClientSocket(CVarkelDoc* doc);
+    explicit CClientSocket(QObject* parent = nullptr);
     ~CClientSocket() override;
 
-    bool Create();
     // Blocks while only repainting and socket traffic go on. A port outside
     // 1..65535 fails rather than wrapping to another port.
     bool Connect(const QString& host, int port, int timeoutMs = kDefaultConnectTimeoutMs);
     void Init();
     void SendByte(unsigned char byte);
-    // The bytes one socket read delivered: at most kReadChunk.
+    // The bytes one socket read delivered: at most kReadChunk. Whoever hears
+    // dataReady() calls it; bytes left over raise dataReady() again later.
     QByteArray ReceiveAll();
     // Graceful close: bytes already written still go out. No notification follows.
     void Close();
 
-    bool IsWriterOk() const { return m_bWriterOk; }
     QTcpSocket* Socket() const { return m_pSocket; }
+
+signals:
+    // Unread bytes wait: take them with ReceiveAll().
+    void dataReady();
+    // The server closed the connection; every byte it sent before has been
+    // offered through dataReady() first. Not emitted after Close().
+    void closed();
 
 private:
     void OnReceive();
     void OnClose();
     void ScheduleReceive();
 
-    QTcpSocket* m_pSocket = nullptr;
-    CVarkelDoc* m_pDoc;
+    QTcpSocket* m_pSocket;
     bool m_bWriterOk = false;
     bool m_bReaderOk = false;
     bool m_bReceiveQueued = false;

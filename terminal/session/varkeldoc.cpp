@@ -106,12 +106,10 @@ void CVarkelDoc::OnConnect()
 
 bool CVarkelDoc::ConnectLink(QPointer<CClientSocket>& link)
 {
-    link = new CClientSocket(this);
-    if (!link->Create()) {
-        DropLink(link);
-        GetPrompter().MessageBox(LoadString(IDS_SOCKET_CREATE_FAILED));
-        return false;
-    }
+    CClientSocket* created = new CClientSocket(this);
+    link = created;
+    connect(created, &CClientSocket::dataReady, this, [this, created] { ProcessPendingRead(created); });
+    connect(created, &CClientSocket::closed, this, &CVarkelDoc::OnLinkClosed);
     for (;;) {
         const bool connected = link->Connect(m_strHost, m_nPort, m_nConnectTimeoutMs);
         // While a connect or the question below waits, the server may close

@@ -44,10 +44,6 @@ public:
     // Runs the handler of a document command; false when it is not one.
     bool OnCommand(unsigned id);
 
-    // From the links
-    void ProcessPendingRead(CClientSocket* link);
-    void OnLinkClosed();
-
     // From the transmit pane and the senders: false when there is no transmit link.
     bool SendChar(unsigned char byte);
     void SendString(const QByteArray& bytes);
@@ -84,6 +80,10 @@ signals:
 
 private:
     bool ConnectLink(QPointer<CClientSocket>& link);
+    // What the links signal: a chunk of received bytes to show and log, and
+    // the server closing a link.
+    void ProcessPendingRead(CClientSocket* link);
+    void OnLinkClosed();
     void DropLink(QPointer<CClientSocket>& link);
     void Disconnect();
     void RefreshToolbar();
