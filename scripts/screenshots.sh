@@ -22,27 +22,7 @@ WORK="$ROOT/build/screenshots"
 export XDG_CONFIG_HOME="$WORK/config"
 mkdir -p "$XDG_CONFIG_HOME/Tollund" "$OUT"
 
-pids=()
-cleanup() {
-    local i
-    for (( i=${#pids[@]}-1; i>=0; i-- )); do
-        kill "${pids[$i]}" 2>/dev/null || true
-        wait "${pids[$i]}" 2>/dev/null || true
-    done
-}
-trap cleanup EXIT
-
-# usage: wait_window TITLE -> prints the window id
-wait_window() {
-    local win=""
-    for _ in $(seq 1 100); do
-        win="$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 || true)"
-        [ -n "$win" ] && { echo "$win"; return 0; }
-        sleep 0.1
-    done
-    echo "No window named '$1' came up." >&2
-    return 1
-}
+. "$ROOT/scripts/processes.sh"
 
 # usage: start_terminal IE4STYLE -> starts the terminal and waits for it
 start_terminal() {
