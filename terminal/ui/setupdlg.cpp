@@ -4,16 +4,16 @@
 #include "helpwindow.h"
 #include "prompter.h"
 #include "resource.h"
-#include "settingskeys.h"
 #include "settingsstore.h"
-#include "stringtable.h"
 #include "ui_setupdlg.h"
 
+#include <QCheckBox>
 #include <QKeySequence>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QValidator>
 #include <QWindow>
+#include <array>
 #include <optional>
 
 namespace {
@@ -64,8 +64,10 @@ std::optional<int> ParseInteger(const QString& text)
 
 } // namespace
 
-CSetupDlg::CSetupDlg(fw::Prompter& prompter, fw::HelpWindow* help, QWidget* parent)
-    : QDialog(parent), m_ui(std::make_unique<Ui::SetupDlg>()), m_prompter(prompter), m_help(help)
+CSetupDlg::CSetupDlg(const fw::SettingsStore& store, fw::Prompter& prompter, fw::HelpWindow* help,
+                     QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::SetupDlg>()), m_store(store), m_prompter(prompter),
+      m_help(help)
 {
     setObjectName(QStringLiteral("setupDialog"));
     m_ui->setupUi(this);
@@ -94,64 +96,52 @@ void CSetupDlg::showEvent(QShowEvent* event)
     // Every opening shows what the store holds now, not what it held when
     // the dialog was made.
     if (!event->spontaneous()) {
-        OnInitDialog();
+        ShowValues(SetupValues::Read(m_store));
         m_ui->okButton->setFocus(Qt::OtherFocusReason);
     }
     QDialog::showEvent(event);
 }
 
-void CSetupDlg::OnInitDialog()
+namespace {
+
+struct MacroControls {
+    QLineEdit* text;
+    QCheckBox* cr;
+};
+
+std::array<MacroControls, 4> macroControls(const Ui::SetupDlg& ui)
 {
-    const fw::SettingsStore store(AppName());
-    m_strHost = store.GetProfileString(keys::kSetup, keys::kHost, keys::kDefaultHost);
-    m_nPort = store.GetProfileInt(keys::kSetup, keys::kPort, keys::kDefaultPort);
-    m_strF9Macro = store.GetProfileString(keys::kSetup, keys::kF9Macro, QString());
-    m_strF10Macro = store.GetProfileString(keys::kSetup, keys::kF10Macro, QString());
-    m_strF11Macro = store.GetProfileString(keys::kSetup, keys::kF11Macro, QString());
-    m_strF12Macro = store.GetProfileString(keys::kSetup, keys::kF12Macro, QString());
-    m_bF9Cr = store.GetProfileInt(keys::kSetup, keys::kF9Cr, 0) != 0;
-    m_bF10Cr = store.GetProfileInt(keys::kSetup, keys::kF10Cr, 0) != 0;
-    m_bF11Cr = store.GetProfileInt(keys::kSetup, keys::kF11Cr, 0) != 0;
-    m_bF12Cr = store.GetProfileInt(keys::kSetup, keys::kF12Cr, 0) != 0;
-    DoDataExchange(false);
+    return {{{ui.f9MacroEdit, ui.f9CrCheck},
+             {ui.f10MacroEdit, ui.f10CrCheck},
+             {ui.f11MacroEdit, ui.f11CrCheck},
+             {ui.f12MacroEdit, ui.f12CrCheck}}};
 }
 
-bool CSetupDlg::DoDataExchange(bool save)
-{
-    Ui::SetupDlg& ui = *m_ui;
-    if (!save) {
-        ui.hostEdit->setText(m_strHost);
-        ui.portEdit->setText(QString::number(m_nPort));
-        ui.f10MacroEdit->setText(m_strF10Macro);
-        ui.f11MacroEdit->setText(m_strF11Macro);
-        ui.f12MacroEdit->setText(m_strF12Macro);
-        ui.f9MacroEdit->setText(m_strF9Macro);
-        ui.f10CrCheck->setChecked(m_bF10Cr);
-        ui.f11CrCheck->setChecked(m_bF11Cr);
-        ui.f12CrCheck->setChecked(m_bF12Cr);
-        ui.f9CrCheck->setChecked(m_bF9Cr);
-        return true;
-    }
+} // namespace
 
-    m_strHost = ui.hostEdit->text();
-    const std::optional<int> port = ParseInteger(ui.portEdit->text());
-    if (!port) {
-        m_prompter.MessageBox(QStringLiteral("Please enter an integer."), fw::MsgButtons::Ok,
-                              fw::MsgIcon::Warning);
-        ui.portEdit->setFocus(Qt::OtherFocusReason);
-        ui.portEdit->selectAll();
-        return false;
+void CSetupDlg::ShowValues(const SetupValues& values)
+{
+    m_ui->hostEdit->setText(values.host);
+    m_ui->portEdit->setText(QString::number(values.port));
+    const auto controls = macroControls(*m_ui);
+    for (size_t i = 0; i < controls.size(); ++i) {
+        controls[i].text->setText(values.macros[i].text);
+        controls[i].cr->setChecked(values.macros[i].cr);
     }
-    m_nPort = *port;
-    m_strF10Macro = ui.f10MacroEdit->text();
-    m_strF11Macro = ui.f11MacroEdit->text();
-    m_strF12Macro = ui.f12MacroEdit->text();
-    m_strF9Macro = ui.f9MacroEdit->text();
-    m_bF10Cr = ui.f10CrCheck->isChecked();
-    m_bF11Cr = ui.f11CrCheck->isChecked();
-    m_bF12Cr = ui.f12CrCheck->isChecked();
-    m_bF9Cr = ui.f9CrCheck->isChecked();
-    return true;
+}
+
+std::optional<SetupValues> CSetupDlg::TypedValues() const
+{
+    const std::optional<int> port = ParseInteger(m_ui->portEdit->text());
+    if (!port)
+        return std::nullopt;
+    SetupValues values;
+    values.host = m_ui->hostEdit->text();
+    values.port = *port;
+    const auto controls = macroControls(*m_ui);
+    for (size_t i = 0; i < controls.size(); ++i)
+        values.macros[i] = {controls[i].text->text(), controls[i].cr->isChecked()};
+    return values;
 }
 
 void CSetupDlg::accept()
@@ -161,38 +151,26 @@ void CSetupDlg::accept()
 
 void CSetupDlg::OnOK()
 {
-    if (!DoDataExchange(true))
+    const std::optional<SetupValues> values = TypedValues();
+    if (!values) {
+        m_prompter.MessageBox(QStringLiteral("Please enter an integer."), fw::MsgButtons::Ok,
+                              fw::MsgIcon::Warning);
+        m_ui->portEdit->setFocus(Qt::OtherFocusReason);
+        m_ui->portEdit->selectAll();
         return;
-    if (!WriteSettings()) {
+    }
+    if (!values->Write(m_store)) {
         // Closing now would let the operator believe the new values are in
         // place; keep everything as typed so OK can simply be pressed again.
-        const fw::SettingsStore store(AppName());
         m_prompter.MessageBox(
             QStringLiteral("The settings could not be saved to\n%1\n\n"
                            "Check that this file can be written, then press OK again, "
                            "or press Cancel to close without saving.")
-                .arg(store.FileName()),
+                .arg(m_store.FileName()),
             fw::MsgButtons::Ok, fw::MsgIcon::Stop);
         return;
     }
     QDialog::accept();
-}
-
-bool CSetupDlg::WriteSettings()
-{
-    const fw::SettingsStore store(AppName());
-    auto text = [&store](const QString& key, const QString& value) {
-        return store.WriteProfileString(keys::kSetup, key, value);
-    };
-    auto number = [&store](const QString& key, int value) {
-        return store.WriteProfileInt(keys::kSetup, key, value);
-    };
-    // Stops at the first failure: the rest would fail the same way.
-    return text(keys::kHost, m_strHost) && number(keys::kPort, m_nPort)
-           && text(keys::kF9Macro, m_strF9Macro) && text(keys::kF10Macro, m_strF10Macro)
-           && text(keys::kF11Macro, m_strF11Macro) && text(keys::kF12Macro, m_strF12Macro)
-           && number(keys::kF9Cr, m_bF9Cr ? 1 : 0) && number(keys::kF10Cr, m_bF10Cr ? 1 : 0)
-           && number(keys::kF11Cr, m_bF11Cr ? 1 : 0) && number(keys::kF12Cr, m_bF12Cr ? 1 : 0);
 }
 
 void CSetupDlg::done(int result)

@@ -124,7 +124,7 @@ private:
     // Opens a fresh dialog the way the Setup command does and waits until it shows.
     std::unique_ptr<CSetupDlg> Open(fw::HelpWindow* help = nullptr, QWidget* parent = nullptr)
     {
-        auto dlg = std::make_unique<CSetupDlg>(m_prompter, help, parent);
+        auto dlg = std::make_unique<CSetupDlg>(m_store, m_prompter, help, parent);
         dlg->setWindowModality(Qt::ApplicationModal);
         dlg->show();
         if (!QTest::qWaitForWindowActive(dlg.get(), kWaitMs))
@@ -132,6 +132,7 @@ private:
         return dlg;
     }
 
+    fw::SettingsStore m_store{kApp};
     ScriptedPrompter m_prompter;
 
 private slots:
