@@ -84,7 +84,7 @@ bool CDocument::OnOpenDocument(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        m_prompter.MessageBox(QStringLiteral("Cannot open the file %1.").arg(QDir::toNativeSeparators(path)),
+        m_prompter.MessageBox(tr("Cannot open the file %1.").arg(QDir::toNativeSeparators(path)),
                               MsgButtons::Ok, MsgIcon::Warning);
         return false;
     }
@@ -97,13 +97,13 @@ bool CDocument::OnSaveDocument(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        m_prompter.MessageBox(QStringLiteral("Cannot save the file %1.").arg(QDir::toNativeSeparators(path)),
+        m_prompter.MessageBox(tr("Cannot save the file %1.").arg(QDir::toNativeSeparators(path)),
                               MsgButtons::Ok, MsgIcon::Warning);
         return false;
     }
     Serialize(file, true);
     if (!file.flush() || file.error() != QFileDevice::NoError) {
-        m_prompter.MessageBox(QStringLiteral("Cannot save the file %1.").arg(QDir::toNativeSeparators(path)),
+        m_prompter.MessageBox(tr("Cannot save the file %1.").arg(QDir::toNativeSeparators(path)),
                               MsgButtons::Ok, MsgIcon::Warning);
         return false;
     }

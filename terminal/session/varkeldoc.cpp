@@ -9,9 +9,9 @@
 #include "stringtable.h"
 
 namespace {
-const QString kTitleDisconnected = QStringLiteral("Disconnected");
-const QString kTitleConnected = QStringLiteral("Connected to Sondrel");
-const QString kTitleLinkLost = QStringLiteral("Varkel - Disconnected");
+const char* const kTitleDisconnected = QT_TRANSLATE_NOOP("CVarkelDoc", "Disconnected");
+const char* const kTitleConnected = QT_TRANSLATE_NOOP("CVarkelDoc", "Connected to Sondrel");
+const char* const kTitleLinkLost = QT_TRANSLATE_NOOP("CVarkelDoc", "Varkel - Disconnected");
 constexpr unsigned char kTransmissionToggle = 0x01;
 constexpr unsigned char kAbortTransmission = 0x02;
 } // namespace
@@ -73,7 +73,7 @@ bool CVarkelDoc::OnNewDocument()
     if (!fw::CDocument::OnNewDocument())
         return false;
     // A renewed document over a live session keeps saying so.
-    SetTitle(m_bConnected ? kTitleConnected : kTitleDisconnected);
+    SetTitle(tr(m_bConnected ? kTitleConnected : kTitleDisconnected));
     OnConnect();
     return true;
 }
@@ -99,7 +99,7 @@ void CVarkelDoc::OnConnect()
     }
 
     m_bConnected = true;
-    SetTitle(kTitleConnected);
+    SetTitle(tr(kTitleConnected));
     emit stateChanged();
     RefreshToolbar();
 }
@@ -172,7 +172,7 @@ void CVarkelDoc::OnLinkClosed()
         return;
     const bool wasConnected = m_bConnected;
     m_bConnected = false;
-    SetTitle(kTitleLinkLost);
+    SetTitle(tr(kTitleLinkLost));
     Disconnect();
     if (wasConnected)
         emit stateChanged();

@@ -11,7 +11,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<U
 {
     setObjectName(QStringLiteral("aboutDialog"));
     m_ui->setupUi(this);
-    setWindowTitle(QStringLiteral("About Varkel"));
+    setWindowTitle(tr("About Varkel"));
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     m_ui->iconLabel->setPixmap(ProgramIcon().pixmap(QSize(32, 32)));

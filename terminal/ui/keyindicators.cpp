@@ -12,9 +12,9 @@ void showPane(QLabel* pane, unsigned id, std::optional<bool> locked)
 {
     pane->setEnabled(locked.has_value());
     pane->setText(locked.value_or(true) ? LoadString(id) : QString());
-    pane->setAccessibleDescription(!locked ? QStringLiteral("unknown")
-                                   : *locked ? QStringLiteral("on")
-                                             : QStringLiteral("off"));
+    pane->setAccessibleDescription(!locked ? CKeyIndicators::tr("unknown")
+                                   : *locked ? CKeyIndicators::tr("on")
+                                             : CKeyIndicators::tr("off"));
 }
 
 } // namespace
@@ -22,11 +22,11 @@ void showPane(QLabel* pane, unsigned id, std::optional<bool> locked)
 CKeyIndicators::CKeyIndicators(QStatusBar* bar)
     : QObject(bar),
       m_caps(AddPane(bar, ID_INDICATOR_CAPS, QStringLiteral("indicatorCaps"),
-                     QStringLiteral("Caps Lock"))),
+                     tr("Caps Lock"))),
       m_num(AddPane(bar, ID_INDICATOR_NUM, QStringLiteral("indicatorNum"),
-                    QStringLiteral("Num Lock"))),
+                    tr("Num Lock"))),
       m_scroll(AddPane(bar, ID_INDICATOR_SCRL, QStringLiteral("indicatorScrl"),
-                       QStringLiteral("Scroll Lock")))
+                       tr("Scroll Lock")))
 {
     setObjectName(QStringLiteral("keyIndicators"));
     connect(&m_keys, &fw::LockKeys::changed, this, [this] { Show(m_keys.State()); });

@@ -38,8 +38,8 @@ CLabelToolBar::CLabelToolBar(const CCommandActions& commands, const fw::Settings
     : QToolBar(parent), m_commands(commands), m_store(store)
 {
     setObjectName(QStringLiteral("toolBar"));
-    setWindowTitle(QStringLiteral("Toolbar"));
-    setAccessibleName(QStringLiteral("Toolbar"));
+    setWindowTitle(tr("Toolbar"));
+    setAccessibleName(tr("Toolbar"));
     setIconSize(kImageSize);
     setAllowedAreas(Qt::AllToolBarAreas);
     setMovable(true);

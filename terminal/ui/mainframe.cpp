@@ -137,7 +137,7 @@ void CMainFrame::CreateMenus()
             menuBar()->addAction(Action(entry.id));
             continue;
         }
-        QMenu* menu = menuBar()->addMenu(QString::fromLatin1(entry.title));
+        QMenu* menu = menuBar()->addMenu(QCoreApplication::translate("CommandTable", entry.title));
         menu->setObjectName(QLatin1String(entry.objectName));
         for (const unsigned id : entry.items) {
             if (id == kSeparator)
@@ -161,10 +161,10 @@ void CMainFrame::CreateClient()
     m_transmit = new CTransmitView(&m_doc, m_splitter);
     m_splitter->addWidget(m_receive);
     m_splitter->addWidget(m_transmit);
-    for (auto [pane, name] : {std::pair<QPlainTextEdit*, const char*>{m_receive, "Receive pane"},
-                              {m_transmit, "Transmit pane"}}) {
+    for (auto [pane, name] : {std::pair<QPlainTextEdit*, QString>{m_receive, tr("Receive pane")},
+                              {m_transmit, tr("Transmit pane")}}) {
         if (pane->accessibleName().isEmpty())
-            pane->setAccessibleName(QString::fromLatin1(name));
+            pane->setAccessibleName(name);
         pane->setMinimumHeight(pane->fontMetrics().lineSpacing() + 2 * pane->frameWidth());
         pane->installEventFilter(this);
     }
@@ -200,7 +200,7 @@ void CMainFrame::CreateStatusBar()
 {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("statusBar"));
-    bar->setAccessibleName(QStringLiteral("Status bar"));
+    bar->setAccessibleName(tr("Status bar"));
     m_indicators = new CKeyIndicators(bar);
     connect(bar, &QStatusBar::messageChanged, this, &CMainFrame::OnStatusMessageChanged);
     bar->showMessage(LoadString(AFX_IDS_IDLEMESSAGE));

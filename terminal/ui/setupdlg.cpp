@@ -71,7 +71,7 @@ CSetupDlg::CSetupDlg(const fw::SettingsStore& store, fw::Prompter& prompter, fw:
 {
     setObjectName(QStringLiteral("setupDialog"));
     m_ui->setupUi(this);
-    setWindowTitle(QStringLiteral("Varkel Setup"));
+    setWindowTitle(tr("Varkel Setup"));
     // A fixed dialog, as the operator knows it: nothing to gain from resizing.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -153,7 +153,7 @@ void CSetupDlg::OnOK()
 {
     const std::optional<SetupValues> values = TypedValues();
     if (!values) {
-        m_prompter.MessageBox(QStringLiteral("Please enter an integer."), fw::MsgButtons::Ok,
+        m_prompter.MessageBox(tr("Please enter an integer."), fw::MsgButtons::Ok,
                               fw::MsgIcon::Warning);
         m_ui->portEdit->setFocus(Qt::OtherFocusReason);
         m_ui->portEdit->selectAll();
@@ -163,9 +163,9 @@ void CSetupDlg::OnOK()
         // Closing now would let the operator believe the new values are in
         // place; keep everything as typed so OK can simply be pressed again.
         m_prompter.MessageBox(
-            QStringLiteral("The settings could not be saved to\n%1\n\n"
-                           "Check that this file can be written, then press OK again, "
-                           "or press Cancel to close without saving.")
+            tr("The settings could not be saved to\n%1\n\n"
+               "Check that this file can be written, then press OK again, "
+               "or press Cancel to close without saving.")
                 .arg(m_store.FileName()),
             fw::MsgButtons::Ok, fw::MsgIcon::Stop);
         return;

@@ -3,6 +3,8 @@
 #include "helpwindow.h"
 #include "resource.h"
 
+#include <QCoreApplication>
+
 QString VarkelHelpContents()
 {
     return QStringLiteral("qrc:/help/index.html");
@@ -15,6 +17,6 @@ QMap<int, QString> VarkelHelpContexts()
 
 fw::HelpWindow* CreateVarkelHelp(QWidget* parent)
 {
-    return new fw::HelpWindow(QStringLiteral("Varkel Help"), VarkelHelpContents(),
+    return new fw::HelpWindow(QCoreApplication::translate("Varkel", "Varkel Help"), VarkelHelpContents(),
                               VarkelHelpContexts(), parent);
 }
