@@ -34,7 +34,7 @@ CPelorinDlg::CPelorinDlg(fw::Prompter& prompter, QWidget* parent)
 
     // The window manager's system menu cannot be extended, so the About item
     // lives on the dialog's own context menu and on a small button.
-    auto* about = new QAction(pelorin::ProgramIcon(), pelorin::texts::kAboutMenuItem, this);
+    auto* about = new QAction(pelorin::ProgramIcon(), pelorin::texts::AboutMenuItem(), this);
     about->setObjectName(QStringLiteral("aboutAction"));
     addAction(about);
     setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -72,7 +72,7 @@ std::optional<pelorin::DriverValues> CPelorinDlg::typedValues()
     const pelorin::FieldValue field = pelorin::ReadFrequencyField(m_ui->centerFrequencyEdit->text());
     switch (field.status) {
     case pelorin::FieldStatus::NotANumber:
-        failOnFrequencyField(pelorin::texts::kEnterNumber);
+        failOnFrequencyField(pelorin::texts::EnterNumber());
         return std::nullopt;
     case pelorin::FieldStatus::OutOfRange:
         failOnFrequencyField(

@@ -8,7 +8,7 @@ namespace pelorin::help {
 fw::HelpWindow* CreateHelp(QWidget* parent)
 {
     const QString page = QStringLiteral("qrc:/pelorin/help/pelorin.html");
-    return new fw::HelpWindow(texts::kHelpTitle, page,
+    return new fw::HelpWindow(texts::HelpTitle(), page,
                               {{kFrequency, page + QStringLiteral("#frequency")},
                                {kPtt, page + QStringLiteral("#ptt")},
                                {kReverseOutputChannel, page + QStringLiteral("#reverse")}},
