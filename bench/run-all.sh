@@ -11,11 +11,9 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${BUILD_DIR:-$ROOT/build-bench}"
 JOBS="${JOBS:-$(nproc)}"
 
-if [ -f "$ROOT/scripts/deps.sh" ]; then
-    . "$ROOT/scripts/deps.sh"
-    # The whole-program benchmark needs a virtual display and key events.
-    need_packages "${BUILD_PACKAGES[@]}" "${DESKTOP_TEST_PACKAGES[@]}"
-fi
+. "$ROOT/scripts/deps.sh"
+# The whole-program benchmark needs a virtual display and key events.
+need_packages "${BUILD_PACKAGES[@]}" "${DESKTOP_TEST_PACKAGES[@]}"
 
 mapfile -t benches < <(find "$ROOT/bench" -maxdepth 1 -name 'bench_*.cpp' -printf '%f\n' | sed 's/\.cpp$//' | sort)
 if [ ${#benches[@]} -eq 0 ]; then

@@ -5,6 +5,8 @@
 
 #include <QPushButton>
 
+namespace pelorin {
+
 CAboutDlg::CAboutDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
@@ -18,3 +20,5 @@ CAboutDlg::CAboutDlg(QWidget* parent)
 }
 
 CAboutDlg::~CAboutDlg() = default;
+
+} // namespace pelorin

@@ -9,6 +9,9 @@ namespace Ui {
 class CAboutDlg;
 }
 
+// Each program has its own About box; the namespace keeps them apart.
+namespace pelorin {
+
 class CAboutDlg : public QDialog {
     Q_OBJECT
 public:
@@ -18,3 +21,5 @@ public:
 private:
     std::unique_ptr<Ui::CAboutDlg> m_ui;
 };
+
+} // namespace pelorin

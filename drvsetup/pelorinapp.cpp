@@ -18,40 +18,42 @@ CPelorinApp::CPelorinApp(const QStringList& arguments, fw::Prompter& prompter)
 int CPelorinApp::Run()
 {
     CPelorinDlg dlg(m_prompter);
-    readValues(dlg);
+    dlg.SetValues(readValues());
     // Saving while the dialog is still open lets a refused write keep it open,
     // so the operator can fix the store and press OK again, or cancel.
-    dlg.SetCommit([this, &dlg] { return saveOrReport(dlg); });
+    dlg.SetCommit([this](const pelorin::DriverValues& values) { return saveOrReport(values); });
     if (dlg.DoModal() == QDialog::Accepted)
         return 0;
     return m_saveFailed ? kExitNotSaved : 0;
 }
 
-void CPelorinApp::readValues(CPelorinDlg& dlg) const
+pelorin::DriverValues CPelorinApp::readValues() const
 {
-    dlg.m_nPtt = pelorin::PttIndexFromText(
+    pelorin::DriverValues values;
+    values.ptt = pelorin::PttIndexFromText(
         m_store.GetProfileString(keys::kSection, keys::kPtt, keys::kDefaultPtt));
-    dlg.m_bReverseOutputChannel = m_store.GetProfileInt(keys::kSection, keys::kReverseOutputChannel,
+    values.reverseOutputChannel = m_store.GetProfileInt(keys::kSection, keys::kReverseOutputChannel,
                                                         keys::kDefaultReverseOutputChannel);
-    dlg.m_dCenterFrequency = pelorin::FrequencyFromStored(
+    values.centerFrequency = pelorin::FrequencyFromStored(
         m_store.GetProfileString(keys::kSection, keys::kIf, keys::kDefaultIf));
+    return values;
 }
 
-bool CPelorinApp::writeValues(const CPelorinDlg& dlg) const
+bool CPelorinApp::writeValues(const pelorin::DriverValues& values) const
 {
     // Stop at the first refusal: a store that rejects one value is not to be
     // trusted with the next, and the next OK writes all three again.
     return m_store.WriteProfileString(keys::kSection, keys::kPtt,
-                                      pelorin::PttTextFromIndex(dlg.m_nPtt))
+                                      pelorin::PttTextFromIndex(values.ptt))
         && m_store.WriteProfileString(keys::kSection, keys::kIf,
-                                      pelorin::FormatForStore(dlg.m_dCenterFrequency))
+                                      pelorin::FormatForStore(values.centerFrequency))
         && m_store.WriteProfileInt(keys::kSection, keys::kReverseOutputChannel,
-                                   dlg.m_bReverseOutputChannel);
+                                   values.reverseOutputChannel);
 }
 
-bool CPelorinApp::saveOrReport(const CPelorinDlg& dlg)
+bool CPelorinApp::saveOrReport(const pelorin::DriverValues& values)
 {
-    if (writeValues(dlg)) {
+    if (writeValues(values)) {
         m_saveFailed = false;
         return true;
     }

@@ -8,6 +8,9 @@
 #include <QStringList>
 
 class CPelorinDlg;
+namespace pelorin {
+struct DriverValues;
+}
 namespace fw {
 class Prompter;
 }
@@ -26,9 +29,9 @@ public:
     int Run();
 
 private:
-    void readValues(CPelorinDlg& dlg) const;
-    bool writeValues(const CPelorinDlg& dlg) const;
-    bool saveOrReport(const CPelorinDlg& dlg);
+    pelorin::DriverValues readValues() const;
+    bool writeValues(const pelorin::DriverValues& values) const;
+    bool saveOrReport(const pelorin::DriverValues& values);
 
     fw::SettingsStore m_store;
     fw::Prompter& m_prompter;

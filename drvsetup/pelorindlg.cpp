@@ -34,7 +34,7 @@ CPelorinDlg::CPelorinDlg(fw::Prompter& prompter, QWidget* parent)
 
     // The window manager's system menu cannot be extended, so the About item
     // lives on the dialog's own context menu and on a small button.
-    auto* about = new QAction(pelorin::ProgramIcon(), pelorin::texts::kAboutMenuItem, this);
+    auto* about = new QAction(pelorin::ProgramIcon(), pelorin::texts::AboutMenuItem(), this);
     about->setObjectName(QStringLiteral("aboutAction"));
     addAction(about);
     setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -50,40 +50,39 @@ CPelorinDlg::CPelorinDlg(fw::Prompter& prompter, QWidget* parent)
 
 CPelorinDlg::~CPelorinDlg() = default;
 
-bool CPelorinDlg::UpdateData(bool saveAndValidate)
+void CPelorinDlg::SetValues(const pelorin::DriverValues& values)
 {
-    if (!saveAndValidate) {
-        if (QAbstractButton* button = m_ui->pttButtons->button(m_nPtt)) {
-            button->setChecked(true);
-        } else {
-            // An exclusive group never lets its last ticked button go.
-            m_ui->pttButtons->setExclusive(false);
-            for (QAbstractButton* each : m_ui->pttButtons->buttons())
-                each->setChecked(false);
-            m_ui->pttButtons->setExclusive(true);
-        }
-        m_ui->centerFrequencyEdit->setText(pelorin::FormatForField(m_dCenterFrequency));
-        // A two-state box has no third state for a stored 2, so only 1 ticks it.
-        m_ui->reverseOutputChannelCheck->setChecked(m_bReverseOutputChannel == 1);
-        return true;
+    m_values = values;
+    if (QAbstractButton* button = m_ui->pttButtons->button(values.ptt)) {
+        button->setChecked(true);
+    } else {
+        // An exclusive group never lets its last ticked button go.
+        m_ui->pttButtons->setExclusive(false);
+        for (QAbstractButton* each : m_ui->pttButtons->buttons())
+            each->setChecked(false);
+        m_ui->pttButtons->setExclusive(true);
     }
+    m_ui->centerFrequencyEdit->setText(pelorin::FormatForField(values.centerFrequency));
+    // A two-state box has no third state for a stored 2, so only 1 ticks it.
+    m_ui->reverseOutputChannelCheck->setChecked(values.reverseOutputChannel == 1);
+}
 
+std::optional<pelorin::DriverValues> CPelorinDlg::typedValues()
+{
     const pelorin::FieldValue field = pelorin::ReadFrequencyField(m_ui->centerFrequencyEdit->text());
     switch (field.status) {
     case pelorin::FieldStatus::NotANumber:
-        failOnFrequencyField(pelorin::texts::kEnterNumber);
-        return false;
+        failOnFrequencyField(pelorin::texts::EnterNumber());
+        return std::nullopt;
     case pelorin::FieldStatus::OutOfRange:
         failOnFrequencyField(
             pelorin::texts::EnterNumberBetween(pelorin::kMinFrequency, pelorin::kMaxFrequency));
-        return false;
+        return std::nullopt;
     case pelorin::FieldStatus::Ok:
         break;
     }
-    m_nPtt = m_ui->pttButtons->checkedId();
-    m_dCenterFrequency = field.value;
-    m_bReverseOutputChannel = m_ui->reverseOutputChannelCheck->isChecked() ? 1 : 0;
-    return true;
+    return pelorin::DriverValues{m_ui->pttButtons->checkedId(), field.value,
+                                 m_ui->reverseOutputChannelCheck->isChecked() ? 1 : 0};
 }
 
 void CPelorinDlg::failOnFrequencyField(const QString& message)
@@ -95,7 +94,6 @@ void CPelorinDlg::failOnFrequencyField(const QString& message)
 
 int CPelorinDlg::DoModal()
 {
-    UpdateData(false);
     // Enter right away must save the values as shown.
     m_ui->okButton->setFocus(Qt::OtherFocusReason);
     return exec();
@@ -103,16 +101,18 @@ int CPelorinDlg::DoModal()
 
 void CPelorinDlg::accept()
 {
-    if (!UpdateData(true))
+    const std::optional<pelorin::DriverValues> typed = typedValues();
+    if (!typed)
         return;
-    if (m_commit && !m_commit())
+    m_values = *typed;
+    if (m_commit && !m_commit(m_values))
         return;
     QDialog::accept();
 }
 
 void CPelorinDlg::OnAbout()
 {
-    CAboutDlg about(this);
+    pelorin::CAboutDlg about(this);
     about.exec();
 }
 

@@ -1,16 +1,14 @@
 #include "pelorinhelp.h"
 
 #include "helpwindow.h"
-#include "pelorinresources.h"
 #include "pelorintexts.h"
 
 namespace pelorin::help {
 
 fw::HelpWindow* CreateHelp(QWidget* parent)
 {
-    EnsureResources();
     const QString page = QStringLiteral("qrc:/pelorin/help/pelorin.html");
-    return new fw::HelpWindow(texts::kHelpTitle, page,
+    return new fw::HelpWindow(texts::HelpTitle(), page,
                               {{kFrequency, page + QStringLiteral("#frequency")},
                                {kPtt, page + QStringLiteral("#ptt")},
                                {kReverseOutputChannel, page + QStringLiteral("#reverse")}},

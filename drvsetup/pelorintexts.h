@@ -1,17 +1,20 @@
 #pragma once
 // Texts the user sees outside the dialog templates: menu item, messages,
-// version and command-line usage.
+// version and command-line usage. The program's name and version are not
+// translated; everything else goes through the "Pelorin" translation context.
+
+#include "version.h"
 
 #include <QString>
 
 namespace pelorin::texts {
 
 inline const QString kCaption = QStringLiteral("Pelorin");
-inline const QString kVersion = QStringLiteral("1.0.0.1");
-inline const QString kAboutMenuItem = QStringLiteral("&About Pelorin...");
-inline const QString kHelpTitle = QStringLiteral("Pelorin Help");
+inline const QString kVersion = QStringLiteral(VARKEL_VERSION);
+QString AboutMenuItem();
+QString HelpTitle();
 
-inline const QString kEnterNumber = QStringLiteral("Please enter a number.");
+QString EnterNumber();
 
 // "Please enter a number between <low> and <high>."
 QString EnterNumberBetween(double low, double high);

@@ -27,22 +27,3 @@ void ArmLastResortByte(qintptr socket, char byte);
 void DisarmLastResortByte(qintptr socket);
 
 } // namespace fw
-
-namespace fw {
-
-// A failed write must come back as an error the program can report, never
-// kill the process: beyond the file size limit (SIGXFSZ), or to a pipe whose
-// reader has gone, such as the output of a launcher that ended (SIGPIPE).
-// No-op where these signals do not exist.
-void IgnoreWriteErrorSignals();
-
-} // namespace fw
-
-namespace fw {
-
-// Runs `lastWord` when the process ends through exit() without coming back
-// to its owner (the toolkit does so when its display connection breaks).
-// An empty function clears it; the owner must clear it before it goes.
-void SetLastWordAtExit(std::function<void()> lastWord);
-
-} // namespace fw

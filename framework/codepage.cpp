@@ -33,15 +33,6 @@ std::optional<unsigned char> ToByte(QChar ch)
     return std::nullopt;
 }
 
-QString ToUnicode(QByteArrayView bytes)
-{
-    QString text;
-    text.resize(bytes.size());
-    QChar* out = text.data();
-    for (char b : bytes)
-        *out++ = ToChar(static_cast<unsigned char>(b));
-    return text;
-}
 
 QByteArray FromUnicode(QStringView text)
 {

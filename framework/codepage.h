@@ -13,7 +13,6 @@ namespace fw::codepage {
 QChar ToChar(unsigned char byte);
 std::optional<unsigned char> ToByte(QChar ch);
 
-QString ToUnicode(QByteArrayView bytes);
 // Characters with no byte in the code page are left out.
 QByteArray FromUnicode(QStringView text);
 

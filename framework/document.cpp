@@ -75,7 +75,6 @@ CDocument::UpdateBatch::~UpdateBatch()
 
 bool CDocument::OnNewDocument()
 {
-    SetModifiedFlag(false);
     m_strPathName.clear();
     m_bSavedUnderPathName = false;
     return true;
@@ -85,13 +84,12 @@ bool CDocument::OnOpenDocument(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        m_prompter.MessageBox(QStringLiteral("Cannot open the file %1.").arg(QDir::toNativeSeparators(path)),
+        m_prompter.MessageBox(tr("Cannot open the file %1.").arg(QDir::toNativeSeparators(path)),
                               MsgButtons::Ok, MsgIcon::Warning);
         return false;
     }
     Serialize(file, false);
     SetPathName(path);
-    SetModifiedFlag(false);
     return true;
 }
 
@@ -99,19 +97,18 @@ bool CDocument::OnSaveDocument(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        m_prompter.MessageBox(QStringLiteral("Cannot save the file %1.").arg(QDir::toNativeSeparators(path)),
+        m_prompter.MessageBox(tr("Cannot save the file %1.").arg(QDir::toNativeSeparators(path)),
                               MsgButtons::Ok, MsgIcon::Warning);
         return false;
     }
     Serialize(file, true);
     if (!file.flush() || file.error() != QFileDevice::NoError) {
-        m_prompter.MessageBox(QStringLiteral("Cannot save the file %1.").arg(QDir::toNativeSeparators(path)),
+        m_prompter.MessageBox(tr("Cannot save the file %1.").arg(QDir::toNativeSeparators(path)),
                               MsgButtons::Ok, MsgIcon::Warning);
         return false;
     }
     SetPathName(path);
     m_bSavedUnderPathName = true;
-    SetModifiedFlag(false);
     return true;
 }
 

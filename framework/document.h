@@ -41,8 +41,6 @@ public:
     const QString& GetTitle() const { return m_strTitle; }
     void SetTitle(const QString& title);
     const QString& GetPathName() const { return m_strPathName; }
-    bool IsModified() const { return m_bModified; }
-    void SetModifiedFlag(bool modified = true) { m_bModified = modified; }
 
     void AddView(CView* view);
     void RemoveView(CView* view);
@@ -87,7 +85,6 @@ private:
     QString m_strPathName;
     // The path name is one this document saved to, not one it was opened from.
     bool m_bSavedUnderPathName = false;
-    bool m_bModified = false;
     QList<CView*> m_views;
     int m_batchDepth = 0;
 };

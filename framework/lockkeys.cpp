@@ -2,133 +2,127 @@
 
 #include <QGuiApplication>
 
-#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
-#define FW_LOCKKEYS_XKB 1
-#include <dlfcn.h>
+#ifdef FW_LOCKKEYS_XKB
+#include <QAbstractNativeEventFilter>
+#include <cstdlib>
+#include <cstring>
+#include <xcb/xcb.h>
+// The header names a member `explicit`, a C++ keyword.
+#define explicit explicit_member
+#include <xcb/xkb.h>
+#undef explicit
 #endif
 
 namespace fw {
 
-class LockKeys::Source {
-public:
-    virtual ~Source() = default;
-    virtual std::optional<LockKeyState> Read() = 0;
-};
-
-namespace {
-
 #ifdef FW_LOCKKEYS_XKB
-// Asks the X server's keyboard extension for its indicator lights. libX11 is
-// opened at run time so the program neither needs its headers to build nor
-// the library to start on a system without X (Wayland-only, offscreen).
-class XkbSource : public LockKeys::Source {
+
+// Listens on the toolkit's own X connection for the keyboard extension's
+// indicator events, so the lights cost nothing while they do not change.
+class LockKeys::Listener : public QAbstractNativeEventFilter {
 public:
-    static std::unique_ptr<XkbSource> Open()
+    static std::unique_ptr<Listener> Open(LockKeys& owner)
     {
-        auto source = std::unique_ptr<XkbSource>(new XkbSource);
-        return source->m_display ? std::move(source) : nullptr;
+        const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+        if (!connection)
+            return nullptr;
+        const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection, &xcb_xkb_id);
+        if (!xkb || !xkb->present)
+            return nullptr;
+        return std::unique_ptr<Listener>(new Listener(owner, connection, xkb->first_event));
     }
 
-    ~XkbSource() override
-    {
-        if (m_display)
-            m_closeDisplay(m_display);
-        if (m_library)
-            ::dlclose(m_library);
-    }
+    ~Listener() override { qGuiApp->removeNativeEventFilter(this); }
 
-    std::optional<LockKeyState> Read() override
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override
     {
-        unsigned int lights = 0;
-        if (m_getIndicatorState(m_display, kUseCoreKeyboard, &lights) != kSuccess)
-            return std::nullopt;
-        return LockKeyState{(lights & m_capsMask) != 0, (lights & m_numMask) != 0,
-                            (lights & m_scrollMask) != 0};
+        if (eventType != "xcb_generic_event_t")
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) != m_firstEvent)
+            return false;
+        const auto* indicators = static_cast<const xcb_xkb_indicator_state_notify_event_t*>(message);
+        if (indicators->xkbType == XCB_XKB_INDICATOR_STATE_NOTIFY)
+            m_owner.setState(stateOf(indicators->state));
+        return false;  // the toolkit keeps its own use of the extension's events
     }
 
 private:
-    // Opaque stand-ins for the Xlib types; only pointers and integers cross.
-    using Display = void;
-    using Atom = unsigned long;
-    using OpenDisplayFn = Display* (*)(const char*);
-    using CloseDisplayFn = int (*)(Display*);
-    using InternAtomFn = Atom (*)(Display*, const char*, int);
-    using GetIndicatorStateFn = int (*)(Display*, unsigned int, unsigned int*);
-    using GetNamedIndicatorFn = int (*)(Display*, Atom, int*, int*, void*, int*);
-
-    static constexpr unsigned int kUseCoreKeyboard = 0x0100;
-    static constexpr int kSuccess = 0;
-
-    XkbSource()
+    Listener(LockKeys& owner, xcb_connection_t* connection, uint8_t firstEvent)
+        : m_owner(owner), m_connection(connection), m_firstEvent(firstEvent)
     {
-        m_library = ::dlopen("libX11.so.6", RTLD_LAZY | RTLD_LOCAL);
-        if (!m_library)
-            return;
-        auto* openDisplay = reinterpret_cast<OpenDisplayFn>(::dlsym(m_library, "XOpenDisplay"));
-        m_closeDisplay = reinterpret_cast<CloseDisplayFn>(::dlsym(m_library, "XCloseDisplay"));
-        auto* internAtom = reinterpret_cast<InternAtomFn>(::dlsym(m_library, "XInternAtom"));
-        m_getIndicatorState =
-            reinterpret_cast<GetIndicatorStateFn>(::dlsym(m_library, "XkbGetIndicatorState"));
-        auto* getNamedIndicator =
-            reinterpret_cast<GetNamedIndicatorFn>(::dlsym(m_library, "XkbGetNamedIndicator"));
-        if (!openDisplay || !m_closeDisplay || !internAtom || !m_getIndicatorState
-            || !getNamedIndicator)
-            return;
-        // A connection of our own: the toolkit's may be XCB-only.
-        m_display = openDisplay(nullptr);
-        if (!m_display)
-            return;
-        // Keymaps number their lights freely; the names are what is fixed.
-        const auto maskOf = [&](const char* name, unsigned int usual) {
-            int index = -1;
-            const Atom atom = internAtom(m_display, name, 1);
-            if (atom != 0 && getNamedIndicator(m_display, atom, &index, nullptr, nullptr, nullptr)
-                && index >= 0 && index < 32)
-                return 1u << index;
-            return usual;
-        };
         m_capsMask = maskOf("Caps Lock", 1u << 0);
         m_numMask = maskOf("Num Lock", 1u << 1);
         m_scrollMask = maskOf("Scroll Lock", 1u << 2);
+        // Only the indicator events are added to what the toolkit selected.
+        const xcb_xkb_select_events_details_t none{};
+        xcb_xkb_select_events_aux(connection, XCB_XKB_ID_USE_CORE_KBD,
+                                  XCB_XKB_EVENT_TYPE_INDICATOR_STATE_NOTIFY, 0,
+                                  XCB_XKB_EVENT_TYPE_INDICATOR_STATE_NOTIFY, 0, 0, &none);
+        qGuiApp->installNativeEventFilter(this);
+        xcb_xkb_get_indicator_state_reply_t* lights = xcb_xkb_get_indicator_state_reply(
+            connection, xcb_xkb_get_indicator_state(connection, XCB_XKB_ID_USE_CORE_KBD), nullptr);
+        if (lights)
+            m_owner.setState(stateOf(lights->state));
+        std::free(lights);
     }
 
-    void* m_library = nullptr;
-    Display* m_display = nullptr;
-    CloseDisplayFn m_closeDisplay = nullptr;
-    GetIndicatorStateFn m_getIndicatorState = nullptr;
-    unsigned int m_capsMask = 0;
-    unsigned int m_numMask = 0;
-    unsigned int m_scrollMask = 0;
+    // Keymaps number their lights freely; the names are what is fixed.
+    uint32_t maskOf(const char* name, uint32_t usual) const
+    {
+        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, 1, uint16_t(std::strlen(name)), name),
+            nullptr);
+        uint32_t mask = usual;
+        if (atom && atom->atom != XCB_ATOM_NONE) {
+            xcb_xkb_get_named_indicator_reply_t* found = xcb_xkb_get_named_indicator_reply(
+                m_connection,
+                xcb_xkb_get_named_indicator(m_connection, XCB_XKB_ID_USE_CORE_KBD,
+                                            XCB_XKB_LED_CLASS_DFLT_XI_CLASS,
+                                            XCB_XKB_ID_DFLT_XI_ID, atom->atom),
+                nullptr);
+            if (found && found->found && found->ndx < 32)
+                mask = 1u << found->ndx;
+            std::free(found);
+        }
+        std::free(atom);
+        return mask;
+    }
+
+    LockKeyState stateOf(uint32_t lights) const
+    {
+        return {(lights & m_capsMask) != 0, (lights & m_numMask) != 0,
+                (lights & m_scrollMask) != 0};
+    }
+
+    LockKeys& m_owner;
+    xcb_connection_t* m_connection;
+    uint8_t m_firstEvent;
+    uint32_t m_capsMask = 0;
+    uint32_t m_numMask = 0;
+    uint32_t m_scrollMask = 0;
 };
-#endif
 
-std::unique_ptr<LockKeys::Source> OpenSource()
+LockKeys::LockKeys(QObject* parent) : QObject(parent)
 {
-#ifdef FW_LOCKKEYS_XKB
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
-        return XkbSource::Open();
+        m_listener = Listener::Open(*this);
+}
+
+#else
+
+class LockKeys::Listener {};
+
+LockKeys::LockKeys(QObject* parent) : QObject(parent) {}
+
 #endif
-    return nullptr;
-}
-
-} // namespace
-
-LockKeys::LockKeys(QObject* parent) : QObject(parent), m_source(OpenSource())
-{
-    if (!m_source)
-        return;
-    m_state = m_source->Read();
-    m_timer.setInterval(kPollIntervalMs);
-    connect(&m_timer, &QTimer::timeout, this, &LockKeys::poll);
-    m_timer.start();
-}
 
 LockKeys::~LockKeys() = default;
 
-void LockKeys::poll()
+void LockKeys::setState(const LockKeyState& state)
 {
-    const std::optional<LockKeyState> state = m_source->Read();
-    if (state == m_state)
+    if (m_state == state)
         return;
     m_state = state;
     emit changed();

@@ -26,8 +26,6 @@ public:
     // The file (or registry path) behind the store, for messages to the user.
     QString FileName() const;
 
-    const QString& Application() const { return m_application; }
-
 private:
     bool write(const QString& section, const QString& key, const QVariant& value) const;
 

@@ -34,17 +34,7 @@ F9%20Macro=CQ CQ CQ de DEMO DEMO pse k
 F9%20CR=1
 CONF
 
-pids=()
-# Newest first: the terminal ends (unkeying the transmitter) before its
-# display and its server go away.
-cleanup() {
-    local i
-    for (( i=${#pids[@]}-1; i>=0; i-- )); do
-        kill "${pids[$i]}" 2>/dev/null || true
-        wait "${pids[$i]}" 2>/dev/null || true
-    done
-}
-trap cleanup EXIT
+. "$ROOT/scripts/processes.sh"
 
 "$SIM" --port "$PORT" &
 pids+=($!)
@@ -64,13 +54,7 @@ export DISPLAY="$DISPLAY_NUM"
 sleep 1
 "$VARKEL" &
 pids+=($!)
-win=""
-for _ in $(seq 1 100); do
-    win="$(xdotool search --name 'Connected to Sondrel - Varkel' 2>/dev/null | head -n 1 || true)"
-    [ -n "$win" ] && break
-    sleep 0.1
-done
-if [ -z "$win" ]; then
+if ! win="$(wait_window 'Connected to Sondrel - Varkel')"; then
     echo "The terminal window did not come up connected." >&2
     exit 1
 fi

@@ -24,9 +24,10 @@ need_packages() {
     fi
 }
 
-BUILD_PACKAGES=(cmake g++ make qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core)
+BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libxcb-xkb-dev
+                fonts-dejavu-core)
 # A real X server and tools to act as a user in the end-to-end tests and the demo.
-DESKTOP_TEST_PACKAGES=(xvfb xdotool xclip x11-utils imagemagick)
+DESKTOP_TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils imagemagick)
 
 # usage: build_tree DIR [cmake args...]
 build_tree() {

@@ -8,8 +8,6 @@ constexpr unsigned IDD_SETUP = 130;
 constexpr unsigned IDB_ABOUT = 132;
 
 // Strings
-constexpr unsigned IDP_SOCKETS_INIT_FAILED = 104;
-constexpr unsigned IDS_SOCKET_CREATE_FAILED = 32102;
 constexpr unsigned IDS_CONNECT_FAILED = 32103;
 constexpr unsigned AFX_IDS_APP_TITLE = 57344;
 constexpr unsigned AFX_IDS_IDLEMESSAGE = 57345;

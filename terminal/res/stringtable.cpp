@@ -2,57 +2,50 @@
 
 #include "resource.h"
 
+#include <QCoreApplication>
 #include <QHash>
 
 namespace {
 
-const QHash<unsigned, QString>& table()
+const QHash<unsigned, const char*>& table()
 {
-    static const QHash<unsigned, QString> strings = {
-        {IDP_SOCKETS_INIT_FAILED, QStringLiteral("Windows sockets initialization failed.")},
-        {IDR_MAINFRAME, QStringLiteral("Varkel\n\nLumet\n\n\nVarkel.Document\nLumet Document")},
-        {IDS_SOCKET_CREATE_FAILED, QStringLiteral("Failed to create a socket")},
-        {IDS_CONNECT_FAILED, QStringLiteral("Failed to connect to server\nTry again?")},
-        {AFX_IDS_APP_TITLE, QStringLiteral("Varkel")},
-        {AFX_IDS_IDLEMESSAGE, QStringLiteral("For Help, press F1")},
-        {AFX_IDS_HELPMODEMESSAGE, QStringLiteral("Select an object on which to get Help")},
-        {ID_INDICATOR_CAPS, QStringLiteral("CAP")},
-        {ID_INDICATOR_NUM, QStringLiteral("NUM")},
-        {ID_INDICATOR_SCRL, QStringLiteral("SCRL")},
-        {61184, QStringLiteral("Change the window size")},
-        {61185, QStringLiteral("Change the window position")},
-        {61186, QStringLiteral("Reduce the window to an icon")},
-        {61187, QStringLiteral("Enlarge the window to full size")},
-        {61188, QStringLiteral("Switch to the next document window")},
-        {61189, QStringLiteral("Switch to the previous document window")},
-        {61190, QStringLiteral("Close the active window and prompts to save the documents")},
-        {61202, QStringLiteral("Restore the window to normal size")},
-        {61203, QStringLiteral("Activate Task List")},
+    static const QHash<unsigned, const char*> strings = {
+        // The document template string: the frame's title is its first part;
+        // the others name the document type where a platform registers file
+        // types (Windows), so the entry stays whole.
+        {IDR_MAINFRAME, QT_TRANSLATE_NOOP("StringTable", "Varkel\n\nLumet\n\n\nVarkel.Document\nLumet Document")},
+        {IDS_CONNECT_FAILED, QT_TRANSLATE_NOOP("StringTable", "Failed to connect to server\nTry again?")},
+        {AFX_IDS_APP_TITLE, QT_TRANSLATE_NOOP("StringTable", "Varkel")},
+        {AFX_IDS_IDLEMESSAGE, QT_TRANSLATE_NOOP("StringTable", "For Help, press F1")},
+        {AFX_IDS_HELPMODEMESSAGE, QT_TRANSLATE_NOOP("StringTable", "Select an object on which to get Help")},
+        {ID_INDICATOR_CAPS, QT_TRANSLATE_NOOP("StringTable", "CAP")},
+        {ID_INDICATOR_NUM, QT_TRANSLATE_NOOP("StringTable", "NUM")},
+        {ID_INDICATOR_SCRL, QT_TRANSLATE_NOOP("StringTable", "SCRL")},
 
-        {ID_APP_ABOUT, QStringLiteral("Display program information, version number and copyright\nAbout")},
-        {ID_CONNECT, QStringLiteral("Establish connection to Sondrel\nConnect")},
-        {ID_TRANSMISSION, QStringLiteral("Activate Transmission\nTransmit")},
-        {ID_ABORT_TRANSMISSION, QStringLiteral("Abort Transmission\nAbort")},
-        {ID_SEND_TEXTFILE, QStringLiteral("Send File\nSend File")},
-        {ID_RECORD_QSO, QStringLiteral("Record QSO\nRecord")},
-        {ID_SETUP, QStringLiteral("Change host, port and function key macros\nSetup")},
-        {ID_CLEAR_WINDOWS, QStringLiteral("Clear Send and Transmit Window\nClear Windows")},
-        {ID_TOOLBAR_IE4_STYLE, QStringLiteral("Display Toolbar in IE4 style")},
-        {ID_APP_EXIT, QStringLiteral("Quit the application; prompts to save documents\nExit")},
-        {ID_VIEW_TOOLBAR, QStringLiteral("Show or hide the toolbar\nToggle ToolBar")},
-        {ID_VIEW_STATUS_BAR, QStringLiteral("Show or hide the status bar\nToggle StatusBar")},
-        {ID_HELP_FINDER, QStringLiteral("List Help topics\nHelp Topics")},
-        {ID_HELP, QStringLiteral("Display help for current task or command\nHelp")},
-        {ID_CONTEXT_HELP, QStringLiteral("Display help for clicked on buttons, menus and windows\nHelp")},
-        {ID_FILE_NEW, QStringLiteral("Create a new document\nNew")},
-        {ID_FILE_OPEN, QStringLiteral("Open an existing document\nOpen")},
-        {ID_FILE_SAVE, QStringLiteral("Save the active document\nSave")},
-        {ID_EDIT_COPY, QStringLiteral("Copy the selection and put it on the Clipboard\nCopy")},
-        {ID_EDIT_CUT, QStringLiteral("Cut the selection and put it on the Clipboard\nCut")},
-        {ID_EDIT_PASTE, QStringLiteral("Insert Clipboard contents\nPaste")},
-        {ID_EDIT_UNDO, QStringLiteral("Undo the last action\nUndo")},
-        {ID_NEXT_PANE, QStringLiteral("Switch to the next window pane\nNext Pane")},
-        {ID_PREV_PANE, QStringLiteral("Switch back to the previous window pane\nPrevious Pane")},
+        {ID_APP_ABOUT, QT_TRANSLATE_NOOP("StringTable", "Display program information, version number and copyright\nAbout")},
+        {ID_CONNECT, QT_TRANSLATE_NOOP("StringTable", "Establish connection to Sondrel\nConnect")},
+        {ID_TRANSMISSION, QT_TRANSLATE_NOOP("StringTable", "Activate Transmission\nTransmit")},
+        {ID_ABORT_TRANSMISSION, QT_TRANSLATE_NOOP("StringTable", "Abort Transmission\nAbort")},
+        {ID_SEND_TEXTFILE, QT_TRANSLATE_NOOP("StringTable", "Send File\nSend File")},
+        {ID_RECORD_QSO, QT_TRANSLATE_NOOP("StringTable", "Record QSO\nRecord")},
+        {ID_SETUP, QT_TRANSLATE_NOOP("StringTable", "Change host, port and function key macros\nSetup")},
+        {ID_CLEAR_WINDOWS, QT_TRANSLATE_NOOP("StringTable", "Clear Send and Transmit Window\nClear Windows")},
+        {ID_TOOLBAR_IE4_STYLE, QT_TRANSLATE_NOOP("StringTable", "Display Toolbar in IE4 style")},
+        {ID_APP_EXIT, QT_TRANSLATE_NOOP("StringTable", "Quit the application; prompts to save documents\nExit")},
+        {ID_VIEW_TOOLBAR, QT_TRANSLATE_NOOP("StringTable", "Show or hide the toolbar\nToggle ToolBar")},
+        {ID_VIEW_STATUS_BAR, QT_TRANSLATE_NOOP("StringTable", "Show or hide the status bar\nToggle StatusBar")},
+        {ID_HELP_FINDER, QT_TRANSLATE_NOOP("StringTable", "List Help topics\nHelp Topics")},
+        {ID_HELP, QT_TRANSLATE_NOOP("StringTable", "Display help for current task or command\nHelp")},
+        {ID_CONTEXT_HELP, QT_TRANSLATE_NOOP("StringTable", "Display help for clicked on buttons, menus and windows\nHelp")},
+        {ID_FILE_NEW, QT_TRANSLATE_NOOP("StringTable", "Create a new document\nNew")},
+        {ID_FILE_OPEN, QT_TRANSLATE_NOOP("StringTable", "Open an existing document\nOpen")},
+        {ID_FILE_SAVE, QT_TRANSLATE_NOOP("StringTable", "Save the active document\nSave")},
+        {ID_EDIT_COPY, QT_TRANSLATE_NOOP("StringTable", "Copy the selection and put it on the Clipboard\nCopy")},
+        {ID_EDIT_CUT, QT_TRANSLATE_NOOP("StringTable", "Cut the selection and put it on the Clipboard\nCut")},
+        {ID_EDIT_PASTE, QT_TRANSLATE_NOOP("StringTable", "Insert Clipboard contents\nPaste")},
+        {ID_EDIT_UNDO, QT_TRANSLATE_NOOP("StringTable", "Undo the last action\nUndo")},
+        {ID_NEXT_PANE, QT_TRANSLATE_NOOP("StringTable", "Switch to the next window pane\nNext Pane")},
+        {ID_PREV_PANE, QT_TRANSLATE_NOOP("StringTable", "Switch back to the previous window pane\nPrevious Pane")},
     };
     return strings;
 }
@@ -61,7 +54,8 @@ const QHash<unsigned, QString>& table()
 
 QString LoadString(unsigned id)
 {
-    return table().value(id);
+    const char* text = table().value(id);
+    return text ? QCoreApplication::translate("StringTable", text) : QString();
 }
 
 QString CommandPrompt(unsigned id)

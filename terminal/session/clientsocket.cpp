@@ -2,34 +2,24 @@
 
 #include "localwait.h"
 #include "socketwriter.h"
-#include "varkeldoc.h"
 
 #include <QDeadlineTimer>
 #include <QMetaObject>
 #include <QPointer>
 #include <QTcpSocket>
 
-CClientSocket::CClientSocket(CVarkelDoc* doc) : QObject(doc), m_pDoc(doc) {}
+CClientSocket::CClientSocket(QObject* parent) : QObject(parent), m_pSocket(new QTcpSocket(this)) {}
 
 CClientSocket::~CClientSocket()
 {
     delete m_pWriter;
-    if (m_pSocket) {
-        m_pSocket->disconnect(this);
-        m_pSocket->abort();
-    }
-}
-
-bool CClientSocket::Create()
-{
-    if (!m_pSocket)
-        m_pSocket = new QTcpSocket(this);
-    return m_pSocket != nullptr;
+    m_pSocket->disconnect(this);
+    m_pSocket->abort();
 }
 
 bool CClientSocket::Connect(const QString& host, int port, int timeoutMs)
 {
-    if (!m_pSocket || port < 1 || port > 65535)
+    if (port < 1 || port > 65535)
         return false;
     m_pSocket->abort();
     m_pSocket->connectToHost(host, static_cast<quint16>(port));
@@ -105,7 +95,7 @@ qintptr CClientSocket::WriterHandle() const
 
 QByteArray CClientSocket::ReceiveAll()
 {
-    if (!m_bReaderOk || !m_pSocket)
+    if (!m_bReaderOk)
         return {};
     const QByteArray bytes = m_pSocket->read(kReadChunk);
     if (m_pSocket->bytesAvailable() > 0)
@@ -118,8 +108,6 @@ void CClientSocket::Close()
     m_bClosed = true;
     if (m_pWriter)
         m_pWriter->Close();
-    if (!m_pSocket)
-        return;
     m_pSocket->disconnect(this);
     m_pSocket->disconnectFromHost();
 }
@@ -137,21 +125,22 @@ void CClientSocket::ScheduleReceive()
 void CClientSocket::OnReceive()
 {
     m_bReceiveQueued = false;
-    if (m_bClosed || !m_pSocket || m_pSocket->bytesAvailable() <= 0)
+    if (m_bClosed || m_pSocket->bytesAvailable() <= 0)
         return;
-    m_pDoc->ProcessPendingRead(this);
+    emit dataReady();
 }
 
 void CClientSocket::OnClose()
 {
     if (m_bClosed)
         return;
-    // Everything the server sent before closing is shown and logged first.
+    // Everything the server sent before closing is offered first; each
+    // listener's ReceiveAll() takes a chunk of it.
     QPointer<CClientSocket> self(this);
-    while (self && !m_bClosed && m_pSocket && m_pSocket->bytesAvailable() > 0)
-        m_pDoc->ProcessPendingRead(this);
+    while (self && !m_bClosed && m_pSocket->bytesAvailable() > 0)
+        emit dataReady();
     if (!self || m_bClosed)
         return;
     m_bClosed = true;
-    m_pDoc->OnLinkClosed();
+    emit closed();
 }

@@ -1,14 +1,13 @@
 #pragma once
 // One TCP connection to the analyzer server with a buffered byte reader and a
-// one-byte-per-send writer. It tells its document when data arrives and when
-// the server closes the connection; the document owns and deletes it.
+// bounded writer on a handle of its own. It signals when data is ready and when the server
+// has closed the connection, and knows nobody; whoever owns it listens.
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
 class QTcpSocket;
-class CVarkelDoc;
 namespace fw {
 class SocketWriter;
 }
@@ -22,10 +21,9 @@ public:
     static constexpr qint64 kReadBufferLimit = 64 * 1024;
     static constexpr int kDefaultConnectTimeoutMs = 10000;
 
-    explicit CClientSocket(CVarkelDoc* doc);
+    explicit CClientSocket(QObject* parent = nullptr);
     ~CClientSocket() override;
 
-    bool Create();
     // Blocks while only repainting and socket traffic go on. A port outside
     // 1..65535 fails rather than wrapping to another port.
     bool Connect(const QString& host, int port, int timeoutMs = kDefaultConnectTimeoutMs);
@@ -38,25 +36,31 @@ public:
     qint64 Waiting() const;
     // The handle the process's last word goes to; -1 without a writer.
     qintptr WriterHandle() const;
-    // The bytes one socket read delivered: at most kReadChunk.
+    // The bytes one socket read delivered: at most kReadChunk. Whoever hears
+    // dataReady() calls it; bytes left over raise dataReady() again later.
     QByteArray ReceiveAll();
     // Graceful close: bytes already written still go out, whatever the
     // server did to its own direction. No notification follows.
     void Close();
 
-    bool IsWriterOk() const { return m_bWriterOk; }
     QTcpSocket* Socket() const { return m_pSocket; }
+
+signals:
+    // Unread bytes wait: take them with ReceiveAll().
+    void dataReady();
+    // The server closed the connection; every byte it sent before has been
+    // offered through dataReady() first. Not emitted after Close().
+    void closed();
 
 private:
     void OnReceive();
     void OnClose();
     void ScheduleReceive();
 
-    QTcpSocket* m_pSocket = nullptr;
+    QTcpSocket* m_pSocket;
     // Our direction, on a handle of its own: a FIN from the server makes the
     // toolkit close its socket, which must not silence us.
     fw::SocketWriter* m_pWriter = nullptr;
-    CVarkelDoc* m_pDoc;
     bool m_bWriterOk = false;
     bool m_bReaderOk = false;
     bool m_bReceiveQueued = false;

@@ -20,7 +20,6 @@ public:
     // Creates the first free file from `index` upwards in `directory`.
     // On success `usedIndex` holds the index taken.
     bool Open(const QString& directory, int index, int* usedIndex);
-    bool IsOpen() const { return m_file.isOpen(); }
     // Writes all of `bytes` and hands them to the operating system.
     bool Write(const QByteArray& bytes);
     void Close();

@@ -10,9 +10,9 @@
 #include "stringtable.h"
 
 namespace {
-const QString kTitleDisconnected = QStringLiteral("Disconnected");
-const QString kTitleConnected = QStringLiteral("Connected to Sondrel");
-const QString kTitleLinkLost = QStringLiteral("Varkel - Disconnected");
+const char* const kTitleDisconnected = QT_TRANSLATE_NOOP("CVarkelDoc", "Disconnected");
+const char* const kTitleConnected = QT_TRANSLATE_NOOP("CVarkelDoc", "Connected to Sondrel");
+const char* const kTitleLinkLost = QT_TRANSLATE_NOOP("CVarkelDoc", "Varkel - Disconnected");
 constexpr unsigned char kTransmissionToggle = 0x01;
 constexpr unsigned char kAbortTransmission = 0x02;
 } // namespace
@@ -104,15 +104,9 @@ bool CVarkelDoc::OnNewDocument()
     if (!fw::CDocument::OnNewDocument())
         return false;
     // A renewed document over a live session keeps saying so.
-    SetTitle(m_bConnected ? kTitleConnected : kTitleDisconnected);
+    SetTitle(tr(m_bConnected ? kTitleConnected : kTitleDisconnected));
     OnConnect();
     return true;
-}
-
-bool CVarkelDoc::SaveModified()
-{
-    SetModifiedFlag(false);
-    return fw::CDocument::SaveModified();
 }
 
 void CVarkelDoc::OnConnect()
@@ -136,19 +130,17 @@ void CVarkelDoc::OnConnect()
     }
 
     m_bConnected = true;
-    SetTitle(kTitleConnected);
+    SetTitle(tr(kTitleConnected));
     emit stateChanged();
     RefreshToolbar();
 }
 
 bool CVarkelDoc::ConnectLink(QPointer<CClientSocket>& link)
 {
-    link = new CClientSocket(this);
-    if (!link->Create()) {
-        DropLink(link);
-        GetPrompter().MessageBox(LoadString(IDS_SOCKET_CREATE_FAILED));
-        return false;
-    }
+    CClientSocket* created = new CClientSocket(this);
+    link = created;
+    connect(created, &CClientSocket::dataReady, this, [this, created] { ProcessPendingRead(created); });
+    connect(created, &CClientSocket::closed, this, &CVarkelDoc::OnLinkClosed);
     for (;;) {
         const bool connected = link->Connect(m_strHost, m_nPort, m_nConnectTimeoutMs);
         // While a connect or the question below waits, the server may close
@@ -211,7 +203,7 @@ void CVarkelDoc::OnLinkClosed()
         return;
     const bool wasConnected = m_bConnected;
     m_bConnected = false;
-    SetTitle(kTitleLinkLost);
+    SetTitle(tr(kTitleLinkLost));
     Disconnect();
     if (wasConnected)
         emit stateChanged();

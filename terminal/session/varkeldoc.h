@@ -48,10 +48,6 @@ public:
     // Runs the handler of a document command; false when it is not one.
     bool OnCommand(unsigned id);
 
-    // From the links
-    void ProcessPendingRead(CClientSocket* link);
-    void OnLinkClosed();
-
     // From the transmit pane and the senders: false when there is no transmit link.
     bool SendChar(unsigned char byte);
     void SendString(const QByteArray& bytes);
@@ -59,7 +55,6 @@ public:
     qint64 TransmitRoom() const;
 
     bool OnNewDocument() override;
-    bool SaveModified() override;
 
     // Ends the session as program exit does (sends Abort first when transmitting).
     void CloseSession();
@@ -70,7 +65,6 @@ public:
     bool IsConnected() const { return m_bConnected; }
     bool IsTransmitting() const { return m_bTransmitting; }
     bool IsLogging() const { return m_bLogging; }
-    bool LastLoggedRx() const { return m_bLastLoggedRx; }
     const QString& Host() const { return m_strHost; }
     int Port() const { return m_nPort; }
     CClientSocket* RxLink() const { return m_pRxLink; }
@@ -92,6 +86,10 @@ signals:
 
 private:
     bool ConnectLink(QPointer<CClientSocket>& link);
+    // What the links signal: a chunk of received bytes to show and log, and
+    // the server closing a link.
+    void ProcessPendingRead(CClientSocket* link);
+    void OnLinkClosed();
     void DropLink(QPointer<CClientSocket>& link);
     void Disconnect();
     void RefreshToolbar();

@@ -26,7 +26,7 @@ void CVarkelDoc::OnRecordQso()
             m_bLogging = true;
         } else {
             m_bLogging = false;
-            GetPrompter().MessageBox(QStringLiteral("Error opening logfile!"));
+            GetPrompter().MessageBox(tr("Error opening logfile!"));
         }
     }
     emit stateChanged();
@@ -56,8 +56,8 @@ void CVarkelDoc::StopLoggingAfterFailure()
     emit stateChanged();
     RefreshToolbar();
     GetPrompter().MessageBox(
-        QStringLiteral("Error writing logfile %1: %2\nRecording has been stopped; "
-                       "everything written before is kept.")
+        tr("Error writing logfile %1: %2\nRecording has been stopped; "
+           "everything written before is kept.")
             .arg(path, reason),
         fw::MsgButtons::Ok, fw::MsgIcon::Warning);
 }

@@ -4,6 +4,7 @@
 #include "stringtable.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QWidget>
 
 #include <algorithm>
@@ -11,23 +12,23 @@
 namespace {
 
 constexpr CommandInfo kCommands[] = {
-    {ID_APP_ABOUT, "actionAbout", "&About Varkel...", false},
-    {ID_CONNECT, "actionConnect", "&Connect", false},
-    {ID_TRANSMISSION, "actionTransmission", "&Transmission\tF5", true},
-    {ID_ABORT_TRANSMISSION, "actionAbortTransmission", "&Abort Transmission", false},
-    {ID_SEND_TEXTFILE, "actionSendTextfile", "&Send Textfile", false},
-    {ID_RECORD_QSO, "actionRecordQso", "&Record QSO", true},
+    {ID_APP_ABOUT, "actionAbout", QT_TRANSLATE_NOOP("CommandTable", "&About Varkel..."), false},
+    {ID_CONNECT, "actionConnect", QT_TRANSLATE_NOOP("CommandTable", "&Connect"), false},
+    {ID_TRANSMISSION, "actionTransmission", QT_TRANSLATE_NOOP("CommandTable", "&Transmission\tF5"), true},
+    {ID_ABORT_TRANSMISSION, "actionAbortTransmission", QT_TRANSLATE_NOOP("CommandTable", "&Abort Transmission"), false},
+    {ID_SEND_TEXTFILE, "actionSendTextfile", QT_TRANSLATE_NOOP("CommandTable", "&Send Textfile"), false},
+    {ID_RECORD_QSO, "actionRecordQso", QT_TRANSLATE_NOOP("CommandTable", "&Record QSO"), true},
     {ID_MACRO_F9, "actionMacroF9", nullptr, false},
     {ID_MACRO_F10, "actionMacroF10", nullptr, false},
     {ID_MACRO_F11, "actionMacroF11", nullptr, false},
     {ID_MACRO_F12, "actionMacroF12", nullptr, false},
-    {ID_SETUP, "actionSetup", "&Setup", false},
-    {ID_CLEAR_WINDOWS, "actionClearWindows", "&Clear Windows", false},
-    {ID_TOOLBAR_IE4_STYLE, "actionToolbarIE4Style", "Toolbar in &IE4 style", true},
-    {ID_APP_EXIT, "actionExit", "E&xit", false},
-    {ID_VIEW_TOOLBAR, "actionViewToolbar", "&Toolbar", true},
-    {ID_VIEW_STATUS_BAR, "actionViewStatusBar", "&Status Bar", true},
-    {ID_HELP_FINDER, "actionHelpFinder", "&Help Topics\tF1", false},
+    {ID_SETUP, "actionSetup", QT_TRANSLATE_NOOP("CommandTable", "&Setup"), false},
+    {ID_CLEAR_WINDOWS, "actionClearWindows", QT_TRANSLATE_NOOP("CommandTable", "&Clear Windows"), false},
+    {ID_TOOLBAR_IE4_STYLE, "actionToolbarIE4Style", QT_TRANSLATE_NOOP("CommandTable", "Toolbar in &IE4 style"), true},
+    {ID_APP_EXIT, "actionExit", QT_TRANSLATE_NOOP("CommandTable", "E&xit"), false},
+    {ID_VIEW_TOOLBAR, "actionViewToolbar", QT_TRANSLATE_NOOP("CommandTable", "&Toolbar"), true},
+    {ID_VIEW_STATUS_BAR, "actionViewStatusBar", QT_TRANSLATE_NOOP("CommandTable", "&Status Bar"), true},
+    {ID_HELP_FINDER, "actionHelpFinder", QT_TRANSLATE_NOOP("CommandTable", "&Help Topics\tF1"), false},
     {ID_HELP, "actionHelp", nullptr, false},
     {ID_CONTEXT_HELP, "actionContextHelp", nullptr, false},
     {ID_DEFAULT_HELP, "actionDefaultHelp", nullptr, false},
@@ -51,12 +52,12 @@ constexpr unsigned kTxMenu[] = {ID_TRANSMISSION, ID_ABORT_TRANSMISSION};
 constexpr unsigned kHelpMenu[] = {ID_HELP_FINDER, kSeparator, ID_APP_ABOUT};
 
 constexpr MenuBarEntry kMenuBar[] = {
-    {"&File", "menuFile", 0, kFileMenu},
-    {"&View", "menuView", 0, kViewMenu},
+    {QT_TRANSLATE_NOOP("CommandTable", "&File"), "menuFile", 0, kFileMenu},
+    {QT_TRANSLATE_NOOP("CommandTable", "&View"), "menuView", 0, kViewMenu},
     {nullptr, nullptr, ID_CONNECT, {}},
     {nullptr, nullptr, ID_SETUP, {}},
-    {"&TX Control", "menuTxControl", 0, kTxMenu},
-    {"&Help", "menuHelp", 0, kHelpMenu},
+    {QT_TRANSLATE_NOOP("CommandTable", "&TX Control"), "menuTxControl", 0, kTxMenu},
+    {QT_TRANSLATE_NOOP("CommandTable", "&Help"), "menuHelp", 0, kHelpMenu},
 };
 
 constexpr Accelerator kAccelerators[] = {
@@ -126,7 +127,7 @@ CCommandActions::CCommandActions(QWidget* window) : QObject(window)
         // screen readers; the macros stay nameless, since an unset toolbar
         // label falls back to the action's text.
         if (info.menuText)
-            action->setText(QString::fromLatin1(info.menuText));
+            action->setText(QCoreApplication::translate("CommandTable", info.menuText));
         else
             action->setText(CommandTooltip(info.id));
         action->setStatusTip(CommandPrompt(info.id));

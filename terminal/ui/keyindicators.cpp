@@ -12,21 +12,21 @@ void showPane(QLabel* pane, unsigned id, std::optional<bool> locked)
 {
     pane->setEnabled(locked.has_value());
     pane->setText(locked.value_or(true) ? LoadString(id) : QString());
-    pane->setAccessibleDescription(!locked ? QStringLiteral("unknown")
-                                   : *locked ? QStringLiteral("on")
-                                             : QStringLiteral("off"));
+    pane->setAccessibleDescription(!locked ? CKeyIndicators::tr("unknown")
+                                   : *locked ? CKeyIndicators::tr("on")
+                                             : CKeyIndicators::tr("off"));
 }
 
 } // namespace
 
 CKeyIndicators::CKeyIndicators(QStatusBar* bar)
     : QObject(bar),
-      m_caps(addPane(bar, ID_INDICATOR_CAPS, QStringLiteral("indicatorCaps"),
-                     QStringLiteral("Caps Lock"))),
-      m_num(addPane(bar, ID_INDICATOR_NUM, QStringLiteral("indicatorNum"),
-                    QStringLiteral("Num Lock"))),
-      m_scroll(addPane(bar, ID_INDICATOR_SCRL, QStringLiteral("indicatorScrl"),
-                       QStringLiteral("Scroll Lock")))
+      m_caps(AddPane(bar, ID_INDICATOR_CAPS, QStringLiteral("indicatorCaps"),
+                     tr("Caps Lock"))),
+      m_num(AddPane(bar, ID_INDICATOR_NUM, QStringLiteral("indicatorNum"),
+                    tr("Num Lock"))),
+      m_scroll(AddPane(bar, ID_INDICATOR_SCRL, QStringLiteral("indicatorScrl"),
+                       tr("Scroll Lock")))
 {
     setObjectName(QStringLiteral("keyIndicators"));
     connect(&m_keys, &fw::LockKeys::changed, this, [this] { Show(m_keys.State()); });
@@ -50,7 +50,7 @@ QLabel* CKeyIndicators::Pane(unsigned id) const
     }
 }
 
-QLabel* CKeyIndicators::addPane(QStatusBar* bar, unsigned id, const QString& objectName,
+QLabel* CKeyIndicators::AddPane(QStatusBar* bar, unsigned id, const QString& objectName,
                                 const QString& accessibleName)
 {
     auto* pane = new QLabel(LoadString(id), bar);

@@ -21,7 +21,7 @@ public:
     QLabel* Pane(unsigned id) const;
 
 private:
-    QLabel* addPane(QStatusBar* bar, unsigned id, const QString& objectName,
+    QLabel* AddPane(QStatusBar* bar, unsigned id, const QString& objectName,
                     const QString& accessibleName);
 
     fw::LockKeys m_keys;

@@ -38,8 +38,8 @@ CLabelToolBar::CLabelToolBar(const CCommandActions& commands, const fw::Settings
     : QToolBar(parent), m_commands(commands), m_store(store)
 {
     setObjectName(QStringLiteral("toolBar"));
-    setWindowTitle(QStringLiteral("Toolbar"));
-    setAccessibleName(QStringLiteral("Toolbar"));
+    setWindowTitle(tr("Toolbar"));
+    setAccessibleName(tr("Toolbar"));
     setIconSize(kImageSize);
     setAllowedAreas(Qt::AllToolBarAreas);
     setMovable(true);
@@ -48,14 +48,14 @@ CLabelToolBar::CLabelToolBar(const CCommandActions& commands, const fw::Settings
 
 bool CLabelToolBar::LoadToolBar(unsigned resourceId)
 {
-    const bool loaded = resourceId == IDR_MAINFRAME && build();
+    const bool loaded = resourceId == IDR_MAINFRAME && Build();
     if (!loaded)
         return false;
     // Read at every load, not remembered: the store is the one authority.
     if (m_store.GetProfileInt(keys::kSettings, keys::kToolbarInIE4Style, 0) != 0)
-        showLabelled();
+        ShowLabelled();
     else
-        showClassic();
+        ShowClassic();
     return true;
 }
 
@@ -88,7 +88,7 @@ bool CLabelToolBar::eventFilter(QObject* watched, QEvent* event)
     return QToolBar::eventFilter(watched, event);
 }
 
-bool CLabelToolBar::build()
+bool CLabelToolBar::Build()
 {
     // The item list is fixed, so the buttons are made once; a reload only
     // restyles them. Rebuilding would also delete the very button whose click
@@ -125,7 +125,7 @@ bool CLabelToolBar::build()
     return true;
 }
 
-void CLabelToolBar::showClassic()
+void CLabelToolBar::ShowClassic()
 {
     setToolButtonStyle(Qt::ToolButtonIconOnly);
     for (QToolButton* button : std::as_const(m_buttons)) {
@@ -135,7 +135,7 @@ void CLabelToolBar::showClassic()
     m_bLabelled = false;
 }
 
-void CLabelToolBar::showLabelled()
+void CLabelToolBar::ShowLabelled()
 {
     setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     for (auto it = m_buttons.cbegin(); it != m_buttons.cend(); ++it) {

@@ -46,9 +46,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    bool build();
-    void showClassic();
-    void showLabelled();
+    bool Build();
+    void ShowClassic();
+    void ShowLabelled();
 
     const CCommandActions& m_commands;
     const fw::SettingsStore& m_store;

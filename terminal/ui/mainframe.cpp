@@ -56,27 +56,27 @@ CMainFrame::CMainFrame(CVarkelDoc& doc, QWidget* parent)
 
 CMainFrame::~CMainFrame()
 {
-    savePlacement();
+    SavePlacement();
 }
 
 bool CMainFrame::Create()
 {
     if (m_bCreated)
         return true;
-    createActions();
-    createMenus();
-    createClient();
-    if (!createToolBar())
+    CreateActions();
+    CreateMenus();
+    CreateClient();
+    if (!CreateToolBar())
         return false;
-    createStatusBar();
-    connectDocument();
-    readPlacement();
+    CreateStatusBar();
+    ConnectDocument();
+    ReadPlacement();
     m_bCreated = true;
     UpdateCommandUI();
     return true;
 }
 
-void CMainFrame::createActions()
+void CMainFrame::CreateActions()
 {
     m_commands = new CCommandActions(this);
 
@@ -107,8 +107,8 @@ void CMainFrame::createActions()
         {ID_VIEW_TOOLBAR, &CMainFrame::OnViewToolbar},
         {ID_VIEW_STATUS_BAR, &CMainFrame::OnViewStatusBar},
         {ID_HELP, &CMainFrame::OnHelp},
-        {ID_HELP_FINDER, &CMainFrame::OnHelpFinder},
-        {ID_DEFAULT_HELP, &CMainFrame::OnHelpFinder},
+        {ID_HELP_FINDER, &CMainFrame::OnHelp},
+        {ID_DEFAULT_HELP, &CMainFrame::OnHelp},
         {ID_CONTEXT_HELP, &CMainFrame::OnContextHelp},
         {ID_EDIT_COPY, &CMainFrame::OnEditCopy},
         {ID_EDIT_CUT, &CMainFrame::OnEditCut},
@@ -125,7 +125,7 @@ void CMainFrame::createActions()
         connect(Action(id), &QAction::triggered, this, &CMainFrame::UpdateCommandUI);
 }
 
-void CMainFrame::createMenus()
+void CMainFrame::CreateMenus()
 {
     menuBar()->setObjectName(QStringLiteral("menuBar"));
     // Parented to the frame, not the bar: a widget must not outlive its style.
@@ -137,7 +137,7 @@ void CMainFrame::createMenus()
             menuBar()->addAction(Action(entry.id));
             continue;
         }
-        QMenu* menu = menuBar()->addMenu(QString::fromLatin1(entry.title));
+        QMenu* menu = menuBar()->addMenu(QCoreApplication::translate("CommandTable", entry.title));
         menu->setObjectName(QLatin1String(entry.objectName));
         for (const unsigned id : entry.items) {
             if (id == kSeparator)
@@ -149,7 +149,7 @@ void CMainFrame::createMenus()
     }
 }
 
-void CMainFrame::createClient()
+void CMainFrame::CreateClient()
 {
     m_splitter = new QSplitter(Qt::Vertical, this);
     m_splitter->setObjectName(QStringLiteral("splitter"));
@@ -161,10 +161,10 @@ void CMainFrame::createClient()
     m_transmit = new CTransmitView(&m_doc, m_splitter);
     m_splitter->addWidget(m_receive);
     m_splitter->addWidget(m_transmit);
-    for (auto [pane, name] : {std::pair<QPlainTextEdit*, const char*>{m_receive, "Receive pane"},
-                              {m_transmit, "Transmit pane"}}) {
+    for (auto [pane, name] : {std::pair<QPlainTextEdit*, QString>{m_receive, tr("Receive pane")},
+                              {m_transmit, tr("Transmit pane")}}) {
         if (pane->accessibleName().isEmpty())
-            pane->setAccessibleName(QString::fromLatin1(name));
+            pane->setAccessibleName(name);
         pane->setMinimumHeight(pane->fontMetrics().lineSpacing() + 2 * pane->frameWidth());
         pane->installEventFilter(this);
     }
@@ -183,7 +183,7 @@ void CMainFrame::createClient()
     m_receive->setFocus(Qt::OtherFocusReason);
 }
 
-bool CMainFrame::createToolBar()
+bool CMainFrame::CreateToolBar()
 {
     m_toolBar = new CLabelToolBar(*m_commands, m_doc.Store(), this);
     if (!m_toolBar->LoadToolBar(IDR_MAINFRAME)) {
@@ -196,17 +196,17 @@ bool CMainFrame::createToolBar()
     return true;
 }
 
-void CMainFrame::createStatusBar()
+void CMainFrame::CreateStatusBar()
 {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("statusBar"));
-    bar->setAccessibleName(QStringLiteral("Status bar"));
+    bar->setAccessibleName(tr("Status bar"));
     m_indicators = new CKeyIndicators(bar);
     connect(bar, &QStatusBar::messageChanged, this, &CMainFrame::OnStatusMessageChanged);
     bar->showMessage(LoadString(AFX_IDS_IDLEMESSAGE));
 }
 
-void CMainFrame::connectDocument()
+void CMainFrame::ConnectDocument()
 {
     connect(&m_doc, &CVarkelDoc::refreshToolbarRequested, this, &CMainFrame::RefreshToolbar);
     connect(&m_doc, &CVarkelDoc::stateChanged, this, &CMainFrame::UpdateCommandUI);
@@ -217,7 +217,7 @@ void CMainFrame::connectDocument()
     OnTitleChanged(m_doc.GetTitle());
 }
 
-void CMainFrame::readPlacement()
+void CMainFrame::ReadPlacement()
 {
     const fw::SettingsStore& store = m_doc.Store();
     const QRect stored(store.GetProfileInt(keys::kSettings, keys::kX, keys::kDefaultX),
@@ -231,13 +231,13 @@ void CMainFrame::readPlacement()
     m_placement = placement::OnScreen(stored, screens, primary ? primary->availableGeometry() : QRect());
 
     // The position is the whole window's; the size is the inside's until the
-    // decorations are known (fitFrameToPlacement).
+    // decorations are known (FitFrameToPlacement).
     move(m_placement.topLeft());
     resize(m_placement.size());
     m_bFitPending = true;
 }
 
-void CMainFrame::fitFrameToPlacement()
+void CMainFrame::FitFrameToPlacement()
 {
     if (!m_bFitPending || !isVisible())
         return;
@@ -256,7 +256,7 @@ void CMainFrame::fitFrameToPlacement()
     move(m_placement.topLeft());
 }
 
-void CMainFrame::savePlacement()
+void CMainFrame::SavePlacement()
 {
     // A window never shown has nothing new to tell, and its panes were never
     // laid out.
@@ -346,7 +346,7 @@ void CMainFrame::OnToolbarIE4Style()
 
 void CMainFrame::OnAppAbout()
 {
-    CAboutDlg dialog(this);
+    varkel::CAboutDlg dialog(this);
     dialog.exec();
 }
 
@@ -367,13 +367,8 @@ void CMainFrame::OnViewStatusBar()
 
 void CMainFrame::OnHelp()
 {
-    // The main window is the only context that reaches here: its topic is the
-    // contents. The Setup dialog answers F1 itself.
-    HelpWindow()->ShowContents();
-}
-
-void CMainFrame::OnHelpFinder()
-{
+    // Help, Help Topics and the default help all come here: the main window's
+    // topic is the contents. The Setup dialog answers F1 itself.
     HelpWindow()->ShowContents();
 }
 
@@ -429,7 +424,7 @@ void CMainFrame::Activate(Pane pane)
 
 void CMainFrame::OnSetupDialog()
 {
-    CSetupDlg dialog(m_doc.GetPrompter(), HelpWindow(), this);
+    CSetupDlg dialog(m_doc.Store(), m_doc.GetPrompter(), HelpWindow(), this);
     dialog.exec();
 }
 
@@ -446,7 +441,7 @@ void CMainFrame::OnStatusMessageChanged(const QString& message)
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
-    savePlacement();
+    SavePlacement();
     if (m_help)
         m_help->close();
     QMainWindow::closeEvent(event);
@@ -457,13 +452,13 @@ void CMainFrame::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
     if (!m_shownFor.isValid())
         m_shownFor.start();
-    fitFrameToPlacement();
+    FitFrameToPlacement();
 }
 
 void CMainFrame::moveEvent(QMoveEvent* event)
 {
     QMainWindow::moveEvent(event);
-    fitFrameToPlacement();
+    FitFrameToPlacement();
 }
 
 bool CMainFrame::event(QEvent* event)

@@ -45,7 +45,6 @@ public:
     void OnViewToolbar();
     void OnViewStatusBar();
     void OnHelp();
-    void OnHelpFinder();
     void OnContextHelp();
     void OnEditCopy();
     void OnEditCut();
@@ -82,15 +81,15 @@ protected:
 private:
     enum class Pane { Receive, Transmit };
 
-    void createActions();
-    void createMenus();
-    void createClient();
-    bool createToolBar();
-    void createStatusBar();
-    void connectDocument();
-    void readPlacement();
-    void savePlacement();
-    void fitFrameToPlacement();
+    void CreateActions();
+    void CreateMenus();
+    void CreateClient();
+    bool CreateToolBar();
+    void CreateStatusBar();
+    void ConnectDocument();
+    void ReadPlacement();
+    void SavePlacement();
+    void FitFrameToPlacement();
     void OnSetupDialog();
     void OnTitleChanged(const QString& title);
     void OnStatusMessageChanged(const QString& message);

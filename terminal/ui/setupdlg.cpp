@@ -4,16 +4,16 @@
 #include "helpwindow.h"
 #include "prompter.h"
 #include "resource.h"
-#include "settingskeys.h"
 #include "settingsstore.h"
-#include "stringtable.h"
 #include "ui_setupdlg.h"
 
+#include <QCheckBox>
 #include <QKeySequence>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QValidator>
 #include <QWindow>
+#include <array>
 #include <limits>
 #include <optional>
 
@@ -85,12 +85,14 @@ std::optional<int> ParseInteger(const QString& text)
 
 } // namespace
 
-CSetupDlg::CSetupDlg(fw::Prompter& prompter, fw::HelpWindow* help, QWidget* parent)
-    : QDialog(parent), m_ui(std::make_unique<Ui::SetupDlg>()), m_prompter(prompter), m_help(help)
+CSetupDlg::CSetupDlg(const fw::SettingsStore& store, fw::Prompter& prompter, fw::HelpWindow* help,
+                     QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::SetupDlg>()), m_store(store), m_prompter(prompter),
+      m_help(help)
 {
     setObjectName(QStringLiteral("setupDialog"));
     m_ui->setupUi(this);
-    setWindowTitle(QStringLiteral("Varkel Setup"));
+    setWindowTitle(tr("Varkel Setup"));
     // A fixed dialog, as the operator knows it: nothing to gain from resizing.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -121,66 +123,57 @@ void CSetupDlg::showEvent(QShowEvent* event)
     // Every opening shows what the store holds now, not what it held when
     // the dialog was made.
     if (!event->spontaneous()) {
-        OnInitDialog();
+        ShowValues(SetupValues::Read(m_store));
         m_ui->okButton->setFocus(Qt::OtherFocusReason);
     }
     QDialog::showEvent(event);
 }
 
-void CSetupDlg::OnInitDialog()
+namespace {
+
+struct MacroControls {
+    QLineEdit* text;
+    QCheckBox* cr;
+};
+
+std::array<MacroControls, 4> macroControls(const Ui::SetupDlg& ui)
 {
-    const fw::SettingsStore store(AppName());
-    m_strHost = store.GetProfileString(keys::kSetup, keys::kHost, keys::kDefaultHost);
-    m_nPort = store.GetProfileInt(keys::kSetup, keys::kPort, keys::kDefaultPort);
-    m_strF9Macro = store.GetProfileString(keys::kSetup, keys::kF9Macro, QString());
-    m_strF10Macro = store.GetProfileString(keys::kSetup, keys::kF10Macro, QString());
-    m_strF11Macro = store.GetProfileString(keys::kSetup, keys::kF11Macro, QString());
-    m_strF12Macro = store.GetProfileString(keys::kSetup, keys::kF12Macro, QString());
-    m_bF9Cr = store.GetProfileInt(keys::kSetup, keys::kF9Cr, 0) != 0;
-    m_bF10Cr = store.GetProfileInt(keys::kSetup, keys::kF10Cr, 0) != 0;
-    m_bF11Cr = store.GetProfileInt(keys::kSetup, keys::kF11Cr, 0) != 0;
-    m_bF12Cr = store.GetProfileInt(keys::kSetup, keys::kF12Cr, 0) != 0;
-    m_stored = {m_strHost, m_strF9Macro, m_strF10Macro, m_strF11Macro, m_strF12Macro};
-    m_edited.clear();
-    DoDataExchange(false);
+    return {{{ui.f9MacroEdit, ui.f9CrCheck},
+             {ui.f10MacroEdit, ui.f10CrCheck},
+             {ui.f11MacroEdit, ui.f11CrCheck},
+             {ui.f12MacroEdit, ui.f12CrCheck}}};
 }
 
-bool CSetupDlg::DoDataExchange(bool save)
-{
-    Ui::SetupDlg& ui = *m_ui;
-    if (!save) {
-        ui.hostEdit->setText(m_strHost);
-        ui.portEdit->setText(QString::number(m_nPort));
-        ui.f10MacroEdit->setText(ToField(m_strF10Macro));
-        ui.f11MacroEdit->setText(ToField(m_strF11Macro));
-        ui.f12MacroEdit->setText(ToField(m_strF12Macro));
-        ui.f9MacroEdit->setText(ToField(m_strF9Macro));
-        ui.f10CrCheck->setChecked(m_bF10Cr);
-        ui.f11CrCheck->setChecked(m_bF11Cr);
-        ui.f12CrCheck->setChecked(m_bF12Cr);
-        ui.f9CrCheck->setChecked(m_bF9Cr);
-        return true;
-    }
+} // namespace
 
-    m_strHost = Exchanged(ui.hostEdit, m_edited.contains(ui.hostEdit), m_stored.host);
-    const std::optional<int> port = ParseInteger(ui.portEdit->text());
-    if (!port) {
-        m_prompter.MessageBox(QStringLiteral("Please enter an integer."), fw::MsgButtons::Ok,
-                              fw::MsgIcon::Warning);
-        ui.portEdit->setFocus(Qt::OtherFocusReason);
-        ui.portEdit->selectAll();
-        return false;
+void CSetupDlg::ShowValues(const SetupValues& values)
+{
+    m_shown = values;
+    m_edited.clear();
+    m_ui->hostEdit->setText(values.host);
+    m_ui->portEdit->setText(QString::number(values.port));
+    const auto controls = macroControls(*m_ui);
+    for (size_t i = 0; i < controls.size(); ++i) {
+        controls[i].text->setText(ToField(values.macros[i].text));
+        controls[i].cr->setChecked(values.macros[i].cr);
     }
-    m_nPort = *port;
-    m_strF10Macro = Exchanged(ui.f10MacroEdit, m_edited.contains(ui.f10MacroEdit), m_stored.f10);
-    m_strF11Macro = Exchanged(ui.f11MacroEdit, m_edited.contains(ui.f11MacroEdit), m_stored.f11);
-    m_strF12Macro = Exchanged(ui.f12MacroEdit, m_edited.contains(ui.f12MacroEdit), m_stored.f12);
-    m_strF9Macro = Exchanged(ui.f9MacroEdit, m_edited.contains(ui.f9MacroEdit), m_stored.f9);
-    m_bF10Cr = ui.f10CrCheck->isChecked();
-    m_bF11Cr = ui.f11CrCheck->isChecked();
-    m_bF12Cr = ui.f12CrCheck->isChecked();
-    m_bF9Cr = ui.f9CrCheck->isChecked();
-    return true;
+}
+
+std::optional<SetupValues> CSetupDlg::TypedValues() const
+{
+    const std::optional<int> port = ParseInteger(m_ui->portEdit->text());
+    if (!port)
+        return std::nullopt;
+    SetupValues values;
+    values.host = Exchanged(m_ui->hostEdit, m_edited.contains(m_ui->hostEdit), m_shown.host);
+    values.port = *port;
+    const auto controls = macroControls(*m_ui);
+    for (size_t i = 0; i < controls.size(); ++i) {
+        values.macros[i] = {Exchanged(controls[i].text, m_edited.contains(controls[i].text),
+                                      m_shown.macros[i].text),
+                            controls[i].cr->isChecked()};
+    }
+    return values;
 }
 
 void CSetupDlg::accept()
@@ -190,17 +183,24 @@ void CSetupDlg::accept()
 
 void CSetupDlg::OnOK()
 {
-    if (!DoDataExchange(true) || !AcceptLosses())
+    const std::optional<SetupValues> values = TypedValues();
+    if (!values) {
+        m_prompter.MessageBox(tr("Please enter an integer."), fw::MsgButtons::Ok,
+                              fw::MsgIcon::Warning);
+        m_ui->portEdit->setFocus(Qt::OtherFocusReason);
+        m_ui->portEdit->selectAll();
         return;
-    if (!WriteSettings()) {
+    }
+    if (!AcceptLosses())
+        return;
+    if (!values->Write(m_store)) {
         // Closing now would let the operator believe the new values are in
         // place; keep everything as typed so OK can simply be pressed again.
-        const fw::SettingsStore store(AppName());
         m_prompter.MessageBox(
-            QStringLiteral("The settings could not be saved to\n%1\n\n"
-                           "Check that this file can be written, then press OK again, "
-                           "or press Cancel to close without saving.")
-                .arg(store.FileName()),
+            tr("The settings could not be saved to\n%1\n\n"
+               "Check that this file can be written, then press OK again, "
+               "or press Cancel to close without saving.")
+                .arg(m_store.FileName()),
             fw::MsgButtons::Ok, fw::MsgIcon::Stop);
         return;
     }
@@ -212,47 +212,24 @@ void CSetupDlg::OnOK()
 // anything is written, and may go back.
 bool CSetupDlg::AcceptLosses()
 {
-    const struct {
-        const char* name;
-        const QLineEdit* edit;
-        const QString& stored;
-    } fields[] = {{"F9", m_ui->f9MacroEdit, m_stored.f9},
-                  {"F10", m_ui->f10MacroEdit, m_stored.f10},
-                  {"F11", m_ui->f11MacroEdit, m_stored.f11},
-                  {"F12", m_ui->f12MacroEdit, m_stored.f12}};
     QStringList losing;
-    for (const auto& field : fields) {
-        QString shown = ToField(field.stored);
+    const auto controls = macroControls(*m_ui);
+    for (size_t i = 0; i < controls.size(); ++i) {
+        const QString& stored = m_shown.macros[i].text;
+        QString shown = ToField(stored);
         int pos = 0;
         MacroValidator().validate(shown, pos);
-        if (m_edited.contains(field.edit) && FromField(shown) != field.stored)
-            losing += QLatin1String(field.name);
+        if (m_edited.contains(controls[i].text) && FromField(shown) != stored)
+            losing += QStringLiteral("F%1").arg(9 + i);
     }
     if (losing.isEmpty())
         return true;
     const fw::MsgAnswer answer = m_prompter.MessageBox(
-        QStringLiteral("The stored %1 macro text holds characters that cannot be sent, and this field "
-                       "could not show them. Saving your edit drops them.\n\nSave anyway?")
+        tr("The stored %1 macro text holds characters that cannot be sent, and this field "
+           "could not show them. Saving your edit drops them.\n\nSave anyway?")
             .arg(losing.join(QStringLiteral(", "))),
         fw::MsgButtons::YesNo, fw::MsgIcon::Warning);
     return answer == fw::MsgAnswer::Yes;
-}
-
-bool CSetupDlg::WriteSettings()
-{
-    const fw::SettingsStore store(AppName());
-    auto text = [&store](const QString& key, const QString& value) {
-        return store.WriteProfileString(keys::kSetup, key, value);
-    };
-    auto number = [&store](const QString& key, int value) {
-        return store.WriteProfileInt(keys::kSetup, key, value);
-    };
-    // Stops at the first failure: the rest would fail the same way.
-    return text(keys::kHost, m_strHost) && number(keys::kPort, m_nPort)
-           && text(keys::kF9Macro, m_strF9Macro) && text(keys::kF10Macro, m_strF10Macro)
-           && text(keys::kF11Macro, m_strF11Macro) && text(keys::kF12Macro, m_strF12Macro)
-           && number(keys::kF9Cr, m_bF9Cr ? 1 : 0) && number(keys::kF10Cr, m_bF10Cr ? 1 : 0)
-           && number(keys::kF11Cr, m_bF11Cr ? 1 : 0) && number(keys::kF12Cr, m_bF12Cr ? 1 : 0);
 }
 
 void CSetupDlg::done(int result)

@@ -2,10 +2,12 @@
 
 #include "artwork.h"
 #include "cleanexit.h"
+#include "lastword.h"
 #include "mainframe.h"
 #include "stringtable.h"
 #include "varkeldoc.h"
 #include "widgetprompter.h"
+#include "writeerrors.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -3,6 +3,8 @@
 // and the main window, connects before the window shows, and at exit stores
 // the window's placement before the session is closed.
 
+#include "version.h"
+
 #include <QObject>
 #include <QStringList>
 
@@ -19,7 +21,7 @@ class WidgetPrompter;
 class CVarkelApp : public QObject {
     Q_OBJECT
 public:
-    static constexpr const char* kVersion = "1.0.0.1";
+    static constexpr const char* kVersion = VARKEL_VERSION;
     // The pause after closing each link when a signal ends the program.
     static constexpr int kSignalCloseWaitMs = 100;
 

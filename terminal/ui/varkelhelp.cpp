@@ -3,11 +3,7 @@
 #include "helpwindow.h"
 #include "resource.h"
 
-// Resources compiled into a static library are only linked in when named.
-static void InitHelpResources()
-{
-    Q_INIT_RESOURCE(help);
-}
+#include <QCoreApplication>
 
 QString VarkelHelpContents()
 {
@@ -21,8 +17,6 @@ QMap<int, QString> VarkelHelpContexts()
 
 fw::HelpWindow* CreateVarkelHelp(QWidget* parent)
 {
-    static const bool resourcesReady = (InitHelpResources(), true);
-    Q_UNUSED(resourcesReady);
-    return new fw::HelpWindow(QStringLiteral("Varkel Help"), VarkelHelpContents(),
+    return new fw::HelpWindow(QCoreApplication::translate("Varkel", "Varkel Help"), VarkelHelpContents(),
                               VarkelHelpContexts(), parent);
 }

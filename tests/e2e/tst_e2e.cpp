@@ -20,21 +20,9 @@ using namespace e2e;
 
 namespace {
 
-#ifdef VARKEL_EXE
 const QString kVarkel = QStringLiteral(VARKEL_EXE);
-#else
-const QString kVarkel;
-#endif
-#ifdef PELORIN_EXE
 const QString kPelorin = QStringLiteral(PELORIN_EXE);
-#else
-const QString kPelorin;
-#endif
-#ifdef SONDRELSIM_EXE
 const QString kSim = QStringLiteral(SONDRELSIM_EXE);
-#else
-const QString kSim;
-#endif
 
 const QString kVarkelApp = QStringLiteral("Varkel");
 const QString kClassic = QStringLiteral("Sondrel Classic");
@@ -121,6 +109,16 @@ QString LogPath(const Program& program, int index)
     return QDir(program.LogDirectory()).filePath(QStringLiteral("PSK31%1.txt").arg(index, 4, 10, QLatin1Char('0')));
 }
 
+// What most terminal cases start from: a stand-in server of their own and
+// the terminal pointed at it, with a private log folder.
+struct Terminal {
+    explicit Terminal(XSession& x) : varkel(x) {}
+    WireServer server;
+    Program varkel;
+    QString window;  // once connected
+    QString why;     // what went wrong last
+};
+
 } // namespace
 
 class TestEndToEnd : public QObject {
@@ -158,16 +156,13 @@ private:
     void PointAt(Program& program, quint16 port, bool withLogDirectory = true) const;
     // Starts the terminal and waits for its connected window and both links.
     bool StartConnected(Program& program, WireServer& server, QString* window, QString* why);
+    // The same for the usual fixture: its server listens and the terminal is
+    // pointed at it first.
+    bool Start(Terminal& t, bool withLogDirectory = true);
     QString WithOutput(const QString& why, Program& program) const;
 
     XSession m_x;
 };
-
-#define REQUIRE_PROGRAM(path, what)                                                          \
-    do {                                                                                     \
-        if ((path).isEmpty())                                                                \
-            QSKIP(what " is not part of this build tree");                                   \
-    } while (false)
 
 void TestEndToEnd::initTestCase()
 {
@@ -226,11 +221,20 @@ bool TestEndToEnd::StartConnected(Program& program, WireServer& server, QString*
     return true;
 }
 
+bool TestEndToEnd::Start(Terminal& t, bool withLogDirectory)
+{
+    if (!t.server.Listen()) {
+        t.why = QStringLiteral("the stand-in server could not listen");
+        return false;
+    }
+    PointAt(t.varkel, t.server.Port(), withLogDirectory);
+    return StartConnected(t.varkel, t.server, &t.window, &t.why);
+}
+
 // ---------------------------------------------------------------- terminal
 
 void TestEndToEnd::firstStartConnectsBothLinks()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     WireServer server;
     QVERIFY(server.Listen());
     Program varkel(m_x);
@@ -252,14 +256,9 @@ void TestEndToEnd::firstStartConnectsBothLinks()
 
 void TestEndToEnd::typedTextGoesOutOnTheTransmitLinkOnly()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
+    QVERIFY2(Start(t), qPrintable(why));
     QVERIFY2(m_x.Focus(window, &why), qPrintable(why));
 
     // The receive pane is active at start and takes no typing.
@@ -281,14 +280,9 @@ void TestEndToEnd::typedTextGoesOutOnTheTransmitLinkOnly()
 
 void TestEndToEnd::transmissionKeyTwiceSendsToggleTwice()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
+    QVERIFY2(Start(t), qPrintable(why));
     QVERIFY2(m_x.Focus(window, &why), qPrintable(why));
 
     QVERIFY2(m_x.Key({QStringLiteral("F5")}, &why), qPrintable(why));
@@ -301,11 +295,8 @@ void TestEndToEnd::transmissionKeyTwiceSendsToggleTwice()
 
 void TestEndToEnd::macroKeysSendTheirTextAndLineEnd()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
     varkel.WriteSetting(kVarkelApp, QStringLiteral("Setup/F9 Macro"), QStringLiteral("CQ CQ de E2E"));
     varkel.WriteSetting(kVarkelApp, QStringLiteral("Setup/F9 CR"), 1);
     varkel.WriteSetting(kVarkelApp, QStringLiteral("Setup/F10 Macro"), QStringLiteral("pse k"));
@@ -313,9 +304,7 @@ void TestEndToEnd::macroKeysSendTheirTextAndLineEnd()
     // The store holds the keys the way the program reads them.
     QVERIFY(varkel.SettingsText(kVarkelApp).contains("F9%20Macro=CQ CQ de E2E"));
 
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    QVERIFY2(Start(t), qPrintable(why));
     QVERIFY2(m_x.Focus(window, &why), qPrintable(why));
 
     QVERIFY2(m_x.Key({QStringLiteral("F9")}, &why), qPrintable(why));
@@ -327,14 +316,9 @@ void TestEndToEnd::macroKeysSendTheirTextAndLineEnd()
 
 void TestEndToEnd::pasteSendsCrLfLineEnds()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
+    QVERIFY2(Start(t), qPrintable(why));
 
     QVERIFY2(m_x.SetClipboard("73 de E2E\nQRT\n", &why), qPrintable(why));
     QVERIFY2(m_x.Focus(window, &why), qPrintable(why));
@@ -345,14 +329,9 @@ void TestEndToEnd::pasteSendsCrLfLineEnds()
 
 void TestEndToEnd::receivedTextShowsInUpperPane()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
+    QVERIFY2(Start(t), qPrintable(why));
 
     // A carriage return breaks the line, a line feed adds nothing, a
     // backspace takes back the last character, and bytes above 0x7F are
@@ -377,11 +356,8 @@ void TestEndToEnd::receivedTextShowsInUpperPane()
 
 void TestEndToEnd::sendTextfileSendsFirst1000Bytes()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
     QByteArray content;
     for (int i = 0; content.size() < 1500; ++i)
         content += QStringLiteral("line %1 of a long text file\r\n").arg(i).toLatin1();
@@ -392,9 +368,7 @@ void TestEndToEnd::sendTextfileSendsFirst1000Bytes()
         QVERIFY(file.open(QIODevice::WriteOnly));
         QCOMPARE(file.write(content), content.size());
     }
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    QVERIFY2(Start(t), qPrintable(why));
 
     const QStringList before = m_x.MappedWindows();
     QVERIFY2(m_x.MenuCommand(window, QStringLiteral("f"), QStringLiteral("s"), &why), qPrintable(why));
@@ -422,7 +396,6 @@ void TestEndToEnd::sendTextfileSendsFirst1000Bytes()
 
 void TestEndToEnd::setupChangesTakeEffectWithoutRestart()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     WireServer first;
     QVERIFY(first.Listen());
     WireServer second;
@@ -472,14 +445,9 @@ void TestEndToEnd::setupChangesTakeEffectWithoutRestart()
 
 void TestEndToEnd::recordQsoWritesMarkedLog()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
+    QVERIFY2(Start(t), qPrintable(why));
 
     const QString log = LogPath(varkel, 0);
     QVERIFY2(m_x.MenuCommand(window, QStringLiteral("f"), QStringLiteral("r"), &why), qPrintable(why));
@@ -522,14 +490,9 @@ void TestEndToEnd::recordQsoWritesMarkedLog()
 
 void TestEndToEnd::serverClosingWhileTransmittingAbortsFirst()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
+    QVERIFY2(Start(t), qPrintable(why));
     QVERIFY2(m_x.Focus(window, &why), qPrintable(why));
     QVERIFY2(m_x.Key({QStringLiteral("F5")}, &why), qPrintable(why));
     QVERIFY2(WaitForWire(server, 1, "\x01", &why), qPrintable(why));
@@ -551,7 +514,6 @@ void TestEndToEnd::serverClosingWhileTransmittingAbortsFirst()
 
 void TestEndToEnd::exitStoresPlacementAndNextStartRestoresIt()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     const Geometry placed{40, 60, 640, 420, true};
     Program varkel(m_x);
     varkel.WriteSetting(kVarkelApp, QStringLiteral("Settings/Height1"), 137);
@@ -604,14 +566,9 @@ void TestEndToEnd::sigtermWhileTransmittingAbortsAndSaves()
 #ifndef Q_OS_UNIX
     QSKIP("signals are a Unix matter");
 #else
-    REQUIRE_PROGRAM(kVarkel, "varkel");
-    WireServer server;
-    QVERIFY(server.Listen());
-    Program varkel(m_x);
-    PointAt(varkel, server.Port());
-    QString why;
-    QString window;
-    QVERIFY2(StartConnected(varkel, server, &window, &why), qPrintable(why));
+    Terminal t(m_x);
+    auto& [server, varkel, window, why] = t;
+    QVERIFY2(Start(t), qPrintable(why));
     QVERIFY2(m_x.Focus(window, &why), qPrintable(why));
     QVERIFY2(m_x.Key({QStringLiteral("F5")}, &why), qPrintable(why));
     QVERIFY2(WaitForWire(server, 1, "\x01", &why), qPrintable(why));
@@ -648,7 +605,6 @@ void TestEndToEnd::sigtermWhileTransmittingAbortsAndSaves()
 // transmitter must be unkeyed all the same.
 void TestEndToEnd::displayLostWhileTransmittingAborts()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     XSession display;   // a display of its own, to be taken away
     QString why;
     QVERIFY2(display.Start(&why), qPrintable(why));
@@ -672,7 +628,6 @@ void TestEndToEnd::displayLostWhileTransmittingAborts()
 
 void TestEndToEnd::retryQuestionAnsweredNoLeavesWindowDisconnected()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     const quint16 port = FreePort();
     QVERIFY(port != 0);
     Program varkel(m_x);
@@ -697,7 +652,6 @@ void TestEndToEnd::retryQuestionAnsweredNoLeavesWindowDisconnected()
 
 void TestEndToEnd::retryQuestionAnsweredYesConnectsOnceServerListens()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
     const quint16 port = FreePort();
     QVERIFY(port != 0);
     Program varkel(m_x);
@@ -721,7 +675,6 @@ void TestEndToEnd::retryQuestionAnsweredYesConnectsOnceServerListens()
 
 void TestEndToEnd::pelorinEnterRewritesStoredProfile()
 {
-    REQUIRE_PROGRAM(kPelorin, "pelorin");
     Program pelorin(m_x);
     pelorin.WriteSetting(kClassic, QStringLiteral("Quillet/PTT"), QStringLiteral("com3"));
     QString why;
@@ -745,7 +698,6 @@ void TestEndToEnd::pelorinEnterRewritesStoredProfile()
 
 void TestEndToEnd::pelorinEscapeWritesNothing()
 {
-    REQUIRE_PROGRAM(kPelorin, "pelorin");
     Program pelorin(m_x);
     pelorin.WriteSetting(kClassic, QStringLiteral("Quillet/PTT"), QStringLiteral("com3"));
     const QByteArray before = pelorin.SettingsText(kClassic);
@@ -762,7 +714,6 @@ void TestEndToEnd::pelorinEscapeWritesNothing()
 
 void TestEndToEnd::pelorinSummitProfileFromArgument()
 {
-    REQUIRE_PROGRAM(kPelorin, "pelorin");
     Program pelorin(m_x);
     pelorin.WriteSetting(kSummit, QStringLiteral("Quillet/PTT"), QStringLiteral("COM2"));
     pelorin.WriteSetting(kSummit, QStringLiteral("Quillet/IF"), QStringLiteral("1500.25"));
@@ -785,7 +736,6 @@ void TestEndToEnd::pelorinSummitProfileFromArgument()
 
 void TestEndToEnd::pelorinTypedFrequencyIsStoredRounded()
 {
-    REQUIRE_PROGRAM(kPelorin, "pelorin");
     Program pelorin(m_x);
     QString why;
     QVERIFY2(pelorin.Start(kPelorin, {}, &why), qPrintable(why));
@@ -808,8 +758,6 @@ void TestEndToEnd::pelorinTypedFrequencyIsStoredRounded()
 
 void TestEndToEnd::echoFromStandInAnalyzerIsLogged()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
-    REQUIRE_PROGRAM(kSim, "sondrel-sim");
     Program sim(m_x);
     QString why;
     QVERIFY2(sim.Start(kSim, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--fast")}, &why),

@@ -671,19 +671,21 @@ void TestPelorin::dialogTemplate()
 void TestPelorin::noPttButton()
 {
     CPelorinDlg dialog(*m_prompter);
-    dialog.m_nPtt = 3;
-    dialog.UpdateData(false);
+    pelorin::DriverValues values;
+    values.ptt = 3;
+    dialog.SetValues(values);
     QCOMPARE(checkedPtt(&dialog), QStringLiteral("pttCom4"));
-    dialog.m_nPtt = -1;
-    dialog.UpdateData(false);
+    values.ptt = -1;
+    dialog.SetValues(values);
     QCOMPARE(checkedPtt(&dialog), QString());
-    QVERIFY(dialog.UpdateData(true));
-    QCOMPARE(dialog.m_nPtt, -1);
+    dialog.accept();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.Values().ptt, -1);
     child<QRadioButton>(&dialog, "pttCom2")->click();
     child<QRadioButton>(&dialog, "pttNone")->click();
     QCOMPARE(checkedPtt(&dialog), QStringLiteral("pttNone"));
-    QVERIFY(dialog.UpdateData(true));
-    QCOMPARE(dialog.m_nPtt, 4);
+    dialog.accept();
+    QCOMPARE(dialog.Values().ptt, 4);
 }
 
 VARKEL_TEST_MAIN(TestPelorin, QApplication)

@@ -54,17 +54,6 @@ const unsigned kButtonIds[] = {ID_APP_ABOUT,    ID_CONNECT,    ID_TRANSMISSION, 
                                ID_SEND_TEXTFILE, ID_RECORD_QSO, ID_MACRO_F9,     ID_MACRO_F10,
                                ID_MACRO_F11,    ID_MACRO_F12};
 
-const QString* macroKeyFor(unsigned id)
-{
-    switch (id) {
-    case ID_MACRO_F9: return &keys::kF9Macro;
-    case ID_MACRO_F10: return &keys::kF10Macro;
-    case ID_MACRO_F11: return &keys::kF11Macro;
-    case ID_MACRO_F12: return &keys::kF12Macro;
-    default: return nullptr;
-    }
-}
-
 } // namespace
 
 void TestLabelToolBar::init()
@@ -160,13 +149,15 @@ void TestLabelToolBar::labels_data()
 {
     QTest::addColumn<bool>("labelled");
     QTest::addColumn<unsigned>("id");
+    QTest::addColumn<QString>("macroKey");  // where the button's macro is stored
     QTest::addColumn<QString>("macro");
     QTest::addColumn<QString>("expected");
 
     for (bool labelled : {true, false}) {
         const char* style = labelled ? "IE4" : "classic";
-        auto row = [&](const char* name, unsigned id, const QString& macro, const QString& expected) {
-            QTest::addRow("%s: %s", style, name) << labelled << id << macro << expected;
+        auto row = [&](const char* name, unsigned id, const QString& macro, const QString& expected,
+                       const QString& macroKey = {}) {
+            QTest::addRow("%s: %s", style, name) << labelled << id << macroKey << macro << expected;
         };
         row("About", ID_APP_ABOUT, {}, "About");
         row("Connect", ID_CONNECT, {}, "Connect");
@@ -174,15 +165,15 @@ void TestLabelToolBar::labels_data()
         row("Abort", ID_ABORT_TRANSMISSION, {}, "Abort");
         row("Send Textfile", ID_SEND_TEXTFILE, {}, "Send File");
         row("Record QSO", ID_RECORD_QSO, {}, "Record");
-        row("macro of 14 characters", ID_MACRO_F9, "CQ CQ DE DL1AB", "CQ CQ DE D");
-        row("empty macro", ID_MACRO_F10, "", "");
+        row("macro of 14 characters", ID_MACRO_F9, "CQ CQ DE DL1AB", "CQ CQ DE D", keys::kF9Macro);
+        row("empty macro", ID_MACRO_F10, "", "", keys::kF10Macro);
         // Cut to ten ("RST 599\n\nG") before the split, so not "GL 73".
-        row("line feeds within ten", ID_MACRO_F11, "RST 599\n\nGL 73", "G");
-        row("line feed after ten", ID_MACRO_F12, "0123456789\nABC", "0123456789");
-        row("line feeds only", ID_MACRO_F9, "\n\n\n", "");
-        row("line feeds at both ends", ID_MACRO_F10, "\nQRZ?\n", "QRZ?");
-        row("ampersand", ID_MACRO_F11, "R&R 73", "R&R 73");
-        row("exactly ten", ID_MACRO_F12, "ABCDEFGHIJ", "ABCDEFGHIJ");
+        row("line feeds within ten", ID_MACRO_F11, "RST 599\n\nGL 73", "G", keys::kF11Macro);
+        row("line feed after ten", ID_MACRO_F12, "0123456789\nABC", "0123456789", keys::kF12Macro);
+        row("line feeds only", ID_MACRO_F9, "\n\n\n", "", keys::kF9Macro);
+        row("line feeds at both ends", ID_MACRO_F10, "\nQRZ?\n", "QRZ?", keys::kF10Macro);
+        row("ampersand", ID_MACRO_F11, "R&R 73", "R&R 73", keys::kF11Macro);
+        row("exactly ten", ID_MACRO_F12, "ABCDEFGHIJ", "ABCDEFGHIJ", keys::kF12Macro);
     }
 }
 
@@ -190,12 +181,13 @@ void TestLabelToolBar::labels()
 {
     QFETCH(bool, labelled);
     QFETCH(unsigned, id);
+    QFETCH(QString, macroKey);
     QFETCH(QString, macro);
     QFETCH(QString, expected);
 
     setStyle(labelled);
-    if (const QString* key = macroKeyFor(id))
-        m_store.WriteProfileString(keys::kSetup, *key, macro);
+    if (!macroKey.isEmpty())
+        m_store.WriteProfileString(keys::kSetup, macroKey, macro);
     QVERIFY(m_bar->LoadToolBar(IDR_MAINFRAME));
 
     QCOMPARE(m_bar->ItemLabel(id), expected);

@@ -124,7 +124,7 @@ private:
     // Opens a fresh dialog the way the Setup command does and waits until it shows.
     std::unique_ptr<CSetupDlg> Open(fw::HelpWindow* help = nullptr, QWidget* parent = nullptr)
     {
-        auto dlg = std::make_unique<CSetupDlg>(m_prompter, help, parent);
+        auto dlg = std::make_unique<CSetupDlg>(m_store, m_prompter, help, parent);
         dlg->setWindowModality(Qt::ApplicationModal);
         dlg->show();
         if (!QTest::qWaitForWindowActive(dlg.get(), kWaitMs))
@@ -132,6 +132,7 @@ private:
         return dlg;
     }
 
+    fw::SettingsStore m_store{kApp};
     ScriptedPrompter m_prompter;
 
 private slots:
@@ -630,20 +631,6 @@ private slots:
         dlg->reject();
     }
 
-    void screenshot()
-    {
-        const QString dir = qEnvironmentVariable("VARKEL_SCREENSHOT_DIR");
-        if (dir.isEmpty())
-            QSKIP("set VARKEL_SCREENSHOT_DIR to write docs/setup-dialog.png");
-        Seed(QStringLiteral("F9 Macro"), QStringLiteral("CQ CQ CQ de TEST TEST pse k"));
-        Seed(QStringLiteral("F9 CR"), 1);
-        Seed(QStringLiteral("F12 Macro"), QStringLiteral("tu 73 sk"));
-        auto dlg = Open();
-        QVERIFY(dlg);
-        const QString path = dir + QStringLiteral("/setup-dialog.png");
-        QVERIFY2(dlg->grab().save(path), qPrintable(path));
-        dlg->reject();
-    }
 };
 
 VARKEL_TEST_MAIN(TestSetupDlg, QApplication)

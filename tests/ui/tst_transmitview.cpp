@@ -294,6 +294,8 @@ void TestTransmitView::pasteSendsEveryByte_data()
     QTest::newRow("code page") << "\u00E9\u20AC" << QByteArray("\xE9\x80") << "\u00E9\u20AC";
     QTest::newRow("not in the code page") << "a\u03A9b" << QByteArray("ab") << "ab";
     QTest::newRow("tab") << "x\ty" << QByteArray("x\ty") << "x\ty";
+    QTest::newRow("ends at the first zero") << QString::fromUtf16(u"ab\0cd\n", 6) << QByteArray("ab")
+                                            << "ab";
 }
 
 // Paste, from the command or either key: shown once, every byte sent.

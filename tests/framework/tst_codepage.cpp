@@ -22,7 +22,9 @@ private slots:
         QByteArray all;
         for (int b = 0; b < 256; ++b)
             all.append(char(b));
-        const QString text = fw::codepage::ToUnicode(all);
+        QString text;
+        for (char b : std::as_const(all))
+            text += fw::codepage::ToChar(static_cast<unsigned char>(b));
         QCOMPARE(text.size(), 256);
         QCOMPARE(fw::codepage::FromUnicode(text), all);
     }
