@@ -32,7 +32,7 @@ void CVarkelDoc::SendMacro(const QString& textKey, const QString& crKey)
         bytes.truncate(room);
     SendString(bytes);
     if (cut) {
-        GetPrompter().MessageBox(QStringLiteral("Macro has been cut to %1 characters!").arg(room),
+        GetPrompter().MessageBox(tr("Macro has been cut to %1 characters!").arg(room),
                                  fw::MsgButtons::Ok, fw::MsgIcon::Information);
     }
 }
@@ -69,13 +69,13 @@ void CVarkelDoc::OnSendTextfile()
     case fw::OpenResult::NotRegular:
         // A pipe or a device could keep the window waiting for data that
         // never comes, with the transmitter keyed.
-        GetPrompter().MessageBox(QStringLiteral("%1 is not a regular file (it may be a pipe, a device or "
-                                                "a folder), so it cannot be sent.")
+        GetPrompter().MessageBox(tr("%1 is not a regular file (it may be a pipe, a device or "
+                                    "a folder), so it cannot be sent.")
                                      .arg(QDir::toNativeSeparators(*path)),
                                  fw::MsgButtons::Ok, fw::MsgIcon::Stop);
         return;
     case fw::OpenResult::Failed:
-        GetPrompter().MessageBox(QStringLiteral("Error opening file!"), fw::MsgButtons::Ok,
+        GetPrompter().MessageBox(tr("Error opening file!"), fw::MsgButtons::Ok,
                                  fw::MsgIcon::Stop);
         return;
     }
@@ -84,13 +84,13 @@ void CVarkelDoc::OnSendTextfile()
     const int total = SendFileStart(file, limit, &readFailed);
     file.close();
     if (readFailed) {
-        GetPrompter().MessageBox(QStringLiteral("Error reading file %1: %2")
+        GetPrompter().MessageBox(tr("Error reading file %1: %2")
                                      .arg(QDir::toNativeSeparators(*path), file.errorString()),
                                  fw::MsgButtons::Ok, fw::MsgIcon::Stop);
         return;
     }
     if (total >= limit) {
-        GetPrompter().MessageBox(QStringLiteral("File has been cut to %1 characters!").arg(limit),
+        GetPrompter().MessageBox(tr("File has been cut to %1 characters!").arg(limit),
                                  fw::MsgButtons::Ok, fw::MsgIcon::Information);
     }
 }

@@ -50,13 +50,13 @@ void CTransmitView::EditPaste()
     CVarkelDoc* doc = Document();
     if (!clipboard) {   // a platform without one
         if (doc)
-            doc->GetPrompter().MessageBox(QStringLiteral("Cannot open the Clipboard"));
+            doc->GetPrompter().MessageBox(tr("Cannot open the Clipboard"));
         return;
     }
     const QMimeData* data = clipboard->mimeData();
     if (!data || !data->hasText()) {
         if (doc)
-            doc->GetPrompter().MessageBox(QStringLiteral("Unable to set Clipboard data"));
+            doc->GetPrompter().MessageBox(tr("Unable to set Clipboard data"));
         return;
     }
     PasteText(data->text());
@@ -76,7 +76,7 @@ void CTransmitView::PasteText(QStringView text)
     for (char byte : paste.sent)
         doc->SendChar(static_cast<unsigned char>(byte));
     if (paste.cut) {
-        doc->GetPrompter().MessageBox(QStringLiteral("Paste has been cut to %1 characters!").arg(paste.sent.size()),
+        doc->GetPrompter().MessageBox(tr("Paste has been cut to %1 characters!").arg(paste.sent.size()),
                                       fw::MsgButtons::Ok, fw::MsgIcon::Information);
     }
 }
