@@ -21,6 +21,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QThread>
 #include <QTimer>
 
@@ -67,6 +68,18 @@ long ResidentKiB()
         return -1;
     for (const QByteArray& line : status.readAll().split('\n')) {
         if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+long PeakResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
             return line.mid(6).trimmed().split(' ').first().toLong();
     }
     return -1;
@@ -328,6 +341,28 @@ protected:
     }
 };
 
+// A stream of `pattern` repeated, `total` bytes in 4096-byte bursts at the
+// default limits: throughput, the bursts' cost, and what the pane then holds.
+void Storm(Bench& bench, const char* label, const QByteArray& pattern, qint64 total)
+{
+    bench.Clear();
+    QByteArray burst;
+    while (burst.size() < kBurst)
+        burst += pattern;
+    burst.truncate(pattern.size() >= kBurst ? kBurst : kBurst - kBurst % pattern.size());
+    std::vector<Sample> samples;
+    QElapsedTimer run;
+    run.start();
+    for (qint64 fed = 0; fed < total; fed += burst.size())
+        samples.push_back(bench.ShowBurst(burst));
+    const double seconds = run.nsecsElapsed() / 1e9;
+    PrintRow(label, samples, int(burst.size()));
+    const QTextDocument* pane = bench.Receive().document();
+    std::printf("  %-34s %.1f MB in %.1f s: %.2f MB/s; pane holds %d lines in %d blocks, %d characters; resident %.1f MB\n",
+                "", total / 1e6, seconds, total / 1e6 / seconds, bench.Receive().LineCount(), pane->blockCount(),
+                pane->characterCount() - 1, ResidentKiB() / 1024.0);
+}
+
 void TypingDuringFlood(Bench& bench)
 {
     QThread thread;
@@ -432,51 +467,69 @@ int main(int argc, char** argv)
     // Warm the font and glyph caches, so the first row does not pay for them.
     bench.ShowBurst(Text(1 << 16, 60));
 
-    // Room for 10 MB: the default limit would drop text before that.
-    bench.Receive().SetMaxCharacters(16 << 20);
-    PrintHeading("Burst of 4096 bytes shown (hints in, pane painted), 60-character lines, by pane size:");
-    AtPaneSize(bench, "empty pane", 0);
-    AtPaneSize(bench, "pane holding 1 MB", 1 << 20);
-    AtPaneSize(bench, "pane holding 10 MB", 10 << 20);
-    std::printf("  resident memory with 10 MB shown: %.1f MB (%.1f MB at start)\n", ResidentKiB() / 1024.0,
-                startKiB / 1024.0);
-    bench.Receive().SetMaxCharacters(CPaneView::kDefaultMaxCharacters);
+    // "storms" runs only the streams heavy in line ends and backspaces.
+    const bool stormsOnly = argc > 1 && qstrcmp(argv[1], "storms") == 0;
+    if (!stormsOnly) {
+        // Room for 10 MB: the default limit would drop text before that.
+        bench.Receive().SetMaxCharacters(16 << 20);
+        PrintHeading("Burst of 4096 bytes shown (hints in, pane painted), 60-character lines, by pane size:");
+        AtPaneSize(bench, "empty pane", 0);
+        AtPaneSize(bench, "pane holding 1 MB", 1 << 20);
+        AtPaneSize(bench, "pane holding 10 MB", 10 << 20);
+        std::printf("  resident memory with 10 MB shown: %.1f MB (%.1f MB at start)\n", ResidentKiB() / 1024.0,
+                    startKiB / 1024.0);
+        bench.Receive().SetMaxCharacters(CPaneView::kDefaultMaxCharacters);
 
-    PrintHeading("Burst of 4096 bytes at the default limit, oldest lines dropped as new ones come:");
+        PrintHeading("Burst of 4096 bytes at the default limit, oldest lines dropped as new ones come:");
+        {
+            const int limit = CPaneView::kDefaultMaxCharacters;
+            bench.Clear();
+            bench.Fill(limit, 60);
+            std::vector<Sample> samples;
+            for (qint64 fed = 0; fed < 2LL * limit; fed += kBurst)
+                samples.push_back(bench.ShowBurst(Text(kBurst, 60, int(fed % 991))));
+            const QString label = QStringLiteral("%1 characters fed").arg(2LL * limit);
+            PrintRow(qPrintable(label), samples);
+            std::printf("  resident memory: %.1f MB\n", ResidentKiB() / 1024.0);
+        }
+
+        PrintHeading("Burst of 4096 bytes by line length (pane nearly empty):");
+        AtLineLength(bench, "60-character lines", 60, 20000);
+        AtLineLength(bench, "one 20,000-character line", 0, 20000);
+        AtLineLength(bench, "one 200,000-character line", 0, 200000);
+
+        PrintHeading("The same 4096 bytes as single hints, each its own edit:");
+        for (const auto& [label, lineLength] : {std::pair{"60-character lines", 60}, std::pair{"one long line", 0}}) {
+            bench.Clear();
+            bench.ShowBurst(Text(20000, lineLength));
+            std::vector<Sample> samples;
+            for (int i = 0; i < 5; ++i)
+                samples.push_back(bench.ShowOneByOne(Text(kBurst, lineLength, 20000 + i * kBurst)));
+            PrintRow(label, samples);
+        }
+
+        PrintHeading("Transmit pane, a 1000-byte text file as one burst:");
+        {
+            std::vector<Sample> samples;
+            for (int i = 0; i < 50; ++i)
+                samples.push_back(bench.ShowBurst(Text(1000, i % 2 ? 60 : 0), hint::kTransmitted));
+            PrintRow("1000 bytes", samples, 1000);
+        }
+    }
+
+    PrintHeading("Streams heavy in line ends and backspaces, 12 MB each at the default limits:");
     {
-        const int limit = CPaneView::kDefaultMaxCharacters;
-        bench.Clear();
-        bench.Fill(limit, 60);
-        std::vector<Sample> samples;
-        for (qint64 fed = 0; fed < 2LL * limit; fed += kBurst)
-            samples.push_back(bench.ShowBurst(Text(kBurst, 60, int(fed % 991))));
-        const QString label = QStringLiteral("%1 characters fed").arg(2LL * limit);
-        PrintRow(qPrintable(label), samples);
-        std::printf("  resident memory: %.1f MB\n", ResidentKiB() / 1024.0);
+        constexpr qint64 kStorm = 12'000'000;
+        Storm(bench, "ordinary text, 60-character lines", Text(6200, 60), kStorm);
+        Storm(bench, "\"a\\r\" repeated", QByteArrayLiteral("a\r"), kStorm);
+        Storm(bench, "\"\\r\\n\" repeated", QByteArrayLiteral("\r\n"), kStorm);
+        Storm(bench, "\"ab\\b\" repeated", QByteArrayLiteral("ab\b"), kStorm);
+        Storm(bench, "\"a\\r\\b\\b\" repeated", QByteArrayLiteral("a\r\b\b"), kStorm);
+        std::printf("  peak resident memory so far: %.1f MB\n", PeakResidentKiB() / 1024.0);
     }
 
-    PrintHeading("Burst of 4096 bytes by line length (pane nearly empty):");
-    AtLineLength(bench, "60-character lines", 60, 20000);
-    AtLineLength(bench, "one 20,000-character line", 0, 20000);
-    AtLineLength(bench, "one 200,000-character line", 0, 200000);
-
-    PrintHeading("The same 4096 bytes as single hints, each its own edit:");
-    for (const auto& [label, lineLength] : {std::pair{"60-character lines", 60}, std::pair{"one long line", 0}}) {
-        bench.Clear();
-        bench.ShowBurst(Text(20000, lineLength));
-        std::vector<Sample> samples;
-        for (int i = 0; i < 5; ++i)
-            samples.push_back(bench.ShowOneByOne(Text(kBurst, lineLength, 20000 + i * kBurst)));
-        PrintRow(label, samples);
-    }
-
-    PrintHeading("Transmit pane, a 1000-byte text file as one burst:");
-    {
-        std::vector<Sample> samples;
-        for (int i = 0; i < 50; ++i)
-            samples.push_back(bench.ShowBurst(Text(1000, i % 2 ? 60 : 0), hint::kTransmitted));
-        PrintRow("1000 bytes", samples, 1000);
-    }
+    if (stormsOnly)
+        return 0;
 
     std::printf("\nKeys typed during a flood of received text (5 s):\n");
     TypingDuringFlood(bench);

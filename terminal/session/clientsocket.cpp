@@ -1,6 +1,7 @@
 #include "clientsocket.h"
 
 #include "localwait.h"
+#include "socketwriter.h"
 
 #include <QDeadlineTimer>
 #include <QMetaObject>
@@ -11,6 +12,7 @@ CClientSocket::CClientSocket(QObject* parent) : QObject(parent), m_pSocket(new Q
 
 CClientSocket::~CClientSocket()
 {
+    delete m_pWriter;
     m_pSocket->disconnect(this);
     m_pSocket->abort();
 }
@@ -51,7 +53,9 @@ bool CClientSocket::Connect(const QString& host, int port, int timeoutMs)
 
 void CClientSocket::Init()
 {
-    m_bWriterOk = true;
+    m_pWriter = new fw::SocketWriter(m_pSocket->socketDescriptor(), this);
+    m_bWriterOk = m_pWriter->IsOpen();
+    connect(m_pWriter, &fw::SocketWriter::failed, this, [this] { m_bWriterOk = false; });
     m_bReaderOk = true;
     m_pSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_pSocket->setReadBufferSize(kReadBufferLimit);
@@ -64,19 +68,29 @@ void CClientSocket::Init()
 
 void CClientSocket::SendByte(unsigned char byte)
 {
-    if (!m_bWriterOk)
+    if (!m_bWriterOk || !m_pWriter)
         return;
     const char c = static_cast<char>(byte);
-    // The socket may report its loss from inside flush(); the document can then
-    // drop this link, so nothing of ours is touched after the flush.
-    QPointer<CClientSocket> self(this);
-    if (m_pSocket->state() != QAbstractSocket::ConnectedState || m_pSocket->write(&c, 1) != 1) {
+    if (!m_pWriter->Write(QByteArrayView(&c, 1)))
         m_bWriterOk = false;
-        return;
-    }
-    m_pSocket->flush();
-    if (self && m_pSocket->state() != QAbstractSocket::ConnectedState)
-        m_bWriterOk = false;
+}
+
+QByteArray CClientSocket::SendBeforeWaiting(unsigned char byte)
+{
+    if (!m_bWriterOk || !m_pWriter)
+        return {};
+    const char c = static_cast<char>(byte);
+    return m_pWriter->Interrupt(QByteArrayView(&c, 1));
+}
+
+qint64 CClientSocket::Waiting() const
+{
+    return m_pWriter ? m_pWriter->Waiting() : 0;
+}
+
+qintptr CClientSocket::WriterHandle() const
+{
+    return m_pWriter && m_bWriterOk ? m_pWriter->Handle() : -1;
 }
 
 QByteArray CClientSocket::ReceiveAll()
@@ -92,6 +106,8 @@ QByteArray CClientSocket::ReceiveAll()
 void CClientSocket::Close()
 {
     m_bClosed = true;
+    if (m_pWriter)
+        m_pWriter->Close();
     m_pSocket->disconnect(this);
     m_pSocket->disconnectFromHost();
 }

@@ -8,6 +8,9 @@
 #include <QString>
 
 class QTcpSocket;
+namespace fw {
+class SocketWriter;
+}
 
 class CClientSocket : public QObject {
     Q_OBJECT
@@ -26,10 +29,18 @@ public:
     bool Connect(const QString& host, int port, int timeoutMs = kDefaultConnectTimeoutMs);
     void Init();
     void SendByte(unsigned char byte);
+    // Drops what still waits to be taken by the system and sends `byte` right
+    // after what it holds already; returns the bytes dropped.
+    QByteArray SendBeforeWaiting(unsigned char byte);
+    // Bytes sent that the system has not taken yet.
+    qint64 Waiting() const;
+    // The handle the process's last word goes to; -1 without a writer.
+    qintptr WriterHandle() const;
     // The bytes one socket read delivered: at most kReadChunk. Whoever hears
     // dataReady() calls it; bytes left over raise dataReady() again later.
     QByteArray ReceiveAll();
-    // Graceful close: bytes already written still go out. No notification follows.
+    // Graceful close: bytes already written still go out, whatever the
+    // server did to its own direction. No notification follows.
     void Close();
 
     QTcpSocket* Socket() const { return m_pSocket; }
@@ -47,6 +58,9 @@ private:
     void ScheduleReceive();
 
     QTcpSocket* m_pSocket;
+    // Our direction, on a handle of its own: a FIN from the server makes the
+    // toolkit close its socket, which must not silence us.
+    fw::SocketWriter* m_pWriter = nullptr;
     bool m_bWriterOk = false;
     bool m_bReaderOk = false;
     bool m_bReceiveQueued = false;

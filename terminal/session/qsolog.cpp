@@ -30,8 +30,7 @@ QChar CQsoLog::Separator()
 bool CQsoLog::Open(const QString& directory, int index, int* usedIndex)
 {
     Close();
-    for (int probe = 0; probe < kMaxProbes && index <= std::numeric_limits<int>::max() - 1;
-         ++probe, ++index) {
+    for (int probe = 0; probe < kMaxProbes; ++probe, index = NextIndex(index)) {
         m_path = directory + Separator() + FileName(index);
         m_file.setFileName(m_path);
         // Never replace an earlier QSO: only a name that is free is taken.
@@ -44,6 +43,12 @@ bool CQsoLog::Open(const QString& directory, int index, int* usedIndex)
             return false;
     }
     return false;
+}
+
+int CQsoLog::NextIndex(int index)
+{
+    // The largest index is followed by 0 rather than by an overflow.
+    return index == std::numeric_limits<int>::max() ? 0 : index + 1;
 }
 
 bool CQsoLog::Write(const QByteArray& bytes)

@@ -14,6 +14,8 @@ public:
     // The platform's default log directory and path separator.
     static QString DefaultDirectory();
     static QChar Separator();
+    // The index after `index`: the largest one wraps to 0.
+    static int NextIndex(int index);
 
     // Creates the first free file from `index` upwards in `directory`.
     // On success `usedIndex` holds the index taken.

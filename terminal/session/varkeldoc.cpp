@@ -1,5 +1,6 @@
 #include "varkeldoc.h"
 
+#include "cleanexit.h"
 #include "clientsocket.h"
 #include "hints.h"
 #include "localwait.h"
@@ -43,15 +44,44 @@ void CVarkelDoc::CloseSession()
 
 void CVarkelDoc::UnkeyAtOnce()
 {
-    if (!MayBeKeyed() || !m_pTxLink)
+    if (!m_pTxLink || !(MayBeKeyed() || m_pTxLink->Waiting() > 0))
         return;
-    SendOnTransmitLink(kAbortTransmission);
+    SendAbortNow();
     m_bTransmitting = false;
 }
 
 bool CVarkelDoc::MayBeKeyed() const
 {
     return m_bTransmitting || m_bWireKeyed;
+}
+
+qint64 CVarkelDoc::TransmitRoom() const
+{
+    const qint64 waiting = m_pTxLink ? m_pTxLink->Waiting() : 0;
+    return qMax<qint64>(0, kTransmitQueueLimit - waiting);
+}
+
+void CVarkelDoc::SendAbortNow()
+{
+    if (!m_pTxLink)
+        return;
+    m_pTxLink->SendBeforeWaiting(kAbortTransmission);
+    m_bWireKeyed = false;
+    UpdateLastResort();
+}
+
+void CVarkelDoc::UpdateLastResort()
+{
+    if (!m_pTxLink)
+        return;
+    const qintptr handle = m_pTxLink->WriterHandle();
+    if (handle < 0)
+        return;
+    // Waiting bytes may hold a switch byte that a forced end would cut off.
+    if (MayBeKeyed() || m_pTxLink->Waiting() > 0)
+        fw::ArmLastResortByte(handle, char(kAbortTransmission));
+    else
+        fw::DisarmLastResortByte(handle);
 }
 
 void CVarkelDoc::SendOnTransmitLink(unsigned char byte)
@@ -66,6 +96,7 @@ void CVarkelDoc::SendOnTransmitLink(unsigned char byte)
         m_bWireKeyed = !m_bWireKeyed;
     else if (byte == kAbortTransmission)
         m_bWireKeyed = false;
+    UpdateLastResort();
 }
 
 bool CVarkelDoc::OnNewDocument()
@@ -186,8 +217,10 @@ void CVarkelDoc::Disconnect()
     m_bConnected = false;
     // Unkey first: a server may hang up the transmit link as soon as the
     // receive link goes, and an abort sent after that would be lost.
+    // It goes before what still waits to be sent, which may be far more than
+    // the server takes in the time the program has left.
     if (MayBeKeyed()) {
-        SendOnTransmitLink(kAbortTransmission);
+        SendAbortNow();
         m_bTransmitting = false;
     }
     m_bWireKeyed = false;   // a new session starts with the transmitter off
@@ -199,6 +232,10 @@ void CVarkelDoc::Disconnect()
     if (m_pTxLink) {
         m_pTxLink->Close();
         fw::LocalWait(m_nCloseWaitMs);
+        // Text cut off here may have held a switch byte: whatever went out,
+        // the transmitter is left unkeyed.
+        if (m_pTxLink && m_pTxLink->Waiting() > 0)
+            m_pTxLink->SendBeforeWaiting(kAbortTransmission);
         DropLink(m_pTxLink);
     }
     if (m_bLogging) {
@@ -219,7 +256,7 @@ void CVarkelDoc::OnTransmission()
 
 void CVarkelDoc::OnAbortTransmission()
 {
-    SendOnTransmitLink(kAbortTransmission);
+    SendAbortNow();
     m_bTransmitting = false;
     emit stateChanged();
     RefreshToolbar();

@@ -18,6 +18,10 @@ class CVarkelDoc : public fw::CDocument {
     Q_OBJECT
 public:
     static constexpr int kSendFileLimit = 1000;
+    // What the terminal holds for the transmit link beyond what the system
+    // has taken: hours of text at PSK31 pace. A paste, macro or file beyond
+    // it is cut at its end, and the operator is told.
+    static constexpr qint64 kTransmitQueueLimit = 64 * 1024;
     static constexpr int kDefaultCloseWaitMs = 1000;
 
     explicit CVarkelDoc(fw::Prompter& prompter, QObject* parent = nullptr);
@@ -47,6 +51,8 @@ public:
     // From the transmit pane and the senders: false when there is no transmit link.
     bool SendChar(unsigned char byte);
     void SendString(const QByteArray& bytes);
+    // How many more bytes a paste, macro or file may queue now.
+    qint64 TransmitRoom() const;
 
     bool OnNewDocument() override;
 
@@ -90,10 +96,16 @@ private:
     // Every byte for the server goes through here, so the session knows
     // whether the last switch byte on the wire left the transmitter keyed.
     void SendOnTransmitLink(unsigned char byte);
+    // Abort right behind what the system holds: what still waits for it is
+    // dropped, the transmission it belonged to being stopped.
+    void SendAbortNow();
     bool MayBeKeyed() const;
+    // Keeps the process's last word (the unkey byte, should the program be
+    // ended without coming back) armed while the transmitter may be keyed.
+    void UpdateLastResort();
     void SendMacro(const QString& textKey, const QString& crKey);
-    // Sends up to the limit from `file`; returns the bytes read, zero bytes included.
-    int SendFileStart(QFile& file, bool* readFailed);
+    // Sends up to `limit` bytes from `file`; returns the bytes read, zero bytes included.
+    int SendFileStart(QFile& file, int limit, bool* readFailed);
     void LogBytes(const QByteArray& bytes, bool received);
     void StopLoggingAfterFailure();
 

@@ -22,7 +22,7 @@ void CVarkelDoc::OnRecordQso()
                                                            CQsoLog::DefaultDirectory());
         int used = index;
         if (m_fileLog.Open(directory, index, &used)) {
-            m_store.WriteProfileInt(keys::kSettings, keys::kLogfileIndex, used + 1);
+            m_store.WriteProfileInt(keys::kSettings, keys::kLogfileIndex, CQsoLog::NextIndex(used));
             m_bLogging = true;
         } else {
             m_bLogging = false;

@@ -4,6 +4,7 @@
 #include "codepage.h"
 #include "hints.h"
 #include "prompter.h"
+#include "regularfile.h"
 #include "settingskeys.h"
 
 #include <QDir>
@@ -22,9 +23,18 @@ void CVarkelDoc::SendString(const QByteArray& bytes)
 
 void CVarkelDoc::SendMacro(const QString& textKey, const QString& crKey)
 {
-    SendString(fw::codepage::FromUnicode(m_store.GetProfileString(keys::kSetup, textKey, QString())));
+    QByteArray bytes = fw::codepage::FromUnicode(m_store.GetProfileString(keys::kSetup, textKey, QString()));
     if (m_store.GetProfileInt(keys::kSetup, crKey, 0) != 0)
-        SendString(QByteArrayLiteral("\r\n"));
+        bytes += "\r\n";
+    const qint64 room = TransmitRoom();
+    const bool cut = bytes.size() > room;
+    if (cut)
+        bytes.truncate(room);
+    SendString(bytes);
+    if (cut) {
+        GetPrompter().MessageBox(QStringLiteral("Macro has been cut to %1 characters!").arg(room),
+                                 fw::MsgButtons::Ok, fw::MsgIcon::Information);
+    }
 }
 
 void CVarkelDoc::OnMacroF9()
@@ -52,14 +62,26 @@ void CVarkelDoc::OnSendTextfile()
     const std::optional<QString> path = GetPrompter().PromptOpenFile();
     if (!path)
         return;
-    QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    switch (fw::OpenRegularFileForReading(file, *path)) {
+    case fw::OpenResult::Opened:
+        break;
+    case fw::OpenResult::NotRegular:
+        // A pipe or a device could keep the window waiting for data that
+        // never comes, with the transmitter keyed.
+        GetPrompter().MessageBox(QStringLiteral("%1 is not a regular file (it may be a pipe, a device or "
+                                                "a folder), so it cannot be sent.")
+                                     .arg(QDir::toNativeSeparators(*path)),
+                                 fw::MsgButtons::Ok, fw::MsgIcon::Stop);
+        return;
+    case fw::OpenResult::Failed:
         GetPrompter().MessageBox(QStringLiteral("Error opening file!"), fw::MsgButtons::Ok,
                                  fw::MsgIcon::Stop);
         return;
     }
+    const int limit = int(qMin<qint64>(kSendFileLimit, TransmitRoom()));
     bool readFailed = false;
-    const int total = SendFileStart(file, &readFailed);
+    const int total = SendFileStart(file, limit, &readFailed);
     file.close();
     if (readFailed) {
         GetPrompter().MessageBox(QStringLiteral("Error reading file %1: %2")
@@ -67,18 +89,18 @@ void CVarkelDoc::OnSendTextfile()
                                  fw::MsgButtons::Ok, fw::MsgIcon::Stop);
         return;
     }
-    if (total >= kSendFileLimit) {
-        GetPrompter().MessageBox(QStringLiteral("File has been cut to %1 characters!").arg(kSendFileLimit),
+    if (total >= limit) {
+        GetPrompter().MessageBox(QStringLiteral("File has been cut to %1 characters!").arg(limit),
                                  fw::MsgButtons::Ok, fw::MsgIcon::Information);
     }
 }
 
-int CVarkelDoc::SendFileStart(QFile& file, bool* readFailed)
+int CVarkelDoc::SendFileStart(QFile& file, int limit, bool* readFailed)
 {
     // The whole file is one change of the transmit pane, not a thousand.
     UpdateBatch batch(*this);
     int total = 0;
-    while (total < kSendFileLimit) {
+    while (total < limit) {
         char c = 0;
         if (!file.getChar(&c)) {
             *readFailed = file.error() != QFileDevice::NoError;

@@ -424,7 +424,7 @@ void CMainFrame::Activate(Pane pane)
 
 void CMainFrame::OnSetupDialog()
 {
-    CSetupDlg dialog(m_doc.Store(), m_doc.GetPrompter(), HelpWindow(), this);
+    CSetupDlg dialog(m_doc.GetPrompter(), HelpWindow(), this);
     dialog.exec();
 }
 

@@ -55,12 +55,17 @@ const Accelerator* FindAccelerator(const QKeyEvent& event)
     return nullptr;
 }
 
-// Ctrl with a letter or one of the five punctuation keys of the ASCII control block.
+// Ctrl with a letter or one of the six punctuation keys of the ASCII control
+// block; Ctrl+Space is a space.
 std::optional<unsigned char> ControlCode(int key)
 {
     if (key >= Qt::Key_A && key <= Qt::Key_Z)
         return static_cast<unsigned char>(key - Qt::Key_A + 1);
     switch (key) {
+    case Qt::Key_At:
+        return 0x00;
+    case Qt::Key_Space:
+        return 0x20;
     case Qt::Key_BracketLeft:
         return 0x1B;
     case Qt::Key_Backslash:

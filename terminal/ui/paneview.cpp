@@ -23,6 +23,9 @@ constexpr int kPieceBreakProperty = QTextFormat::UserProperty + 1;
 // line could have wrapped.
 constexpr int kSpaceReach = 64;
 
+// In a pane of pieces, lines share a block until it holds this many characters.
+constexpr int kLineGroupLength = 512;
+
 // The changes the document makes are not the operator's to undo; the edit
 // history the operator had is dropped with them.
 class NonUndoableEdit {
@@ -77,6 +80,17 @@ void CPaneView::SetMaxCharacters(int count)
 {
     m_maxCharacters = qMax(1, count);
     TrimOldText();
+}
+
+void CPaneView::SetMaxLines(int count)
+{
+    m_maxLines = qMax(1, count);
+    TrimOldText();
+}
+
+int CPaneView::LineCount() const
+{
+    return document()->blockCount() + m_sharedLineEnds;
 }
 
 void CPaneView::SetPieceLength(int length)
@@ -137,6 +151,7 @@ void CPaneView::ClearText()
     m_pending.clear();
     m_pendingBackspaces = 0;
     m_caretToEnd = false;
+    m_sharedLineEnds = 0;
     clear();
 }
 
@@ -159,10 +174,11 @@ void CPaneView::FlushPending()
         NonUndoableEdit nonUndoable(doc);
         cursor.beginEditBlock();
         if (start < end) {
+            m_sharedLineEnds -= SharedLineEndsBetween(start, end);
             cursor.setPosition(start, QTextCursor::KeepAnchor);
             cursor.removeSelectedText();
         }
-        AppendText(cursor, m_pending);
+        m_sharedLineEnds += AppendText(cursor, m_pending);
         cursor.endEditBlock();
         m_pending.clear();
         // Dropping the oldest lines is an edit of its own: together with the
@@ -181,7 +197,8 @@ int CPaneView::StartOfLastCharacter(int end) const
 {
     const QTextDocument* doc = document();
     int start = end - 1;
-    if (start > 0 && doc->characterAt(start) == QChar(QChar::LineSeparator))
+    // In a pane of pieces a line separator is a whole line end of its own.
+    if (start > 0 && m_pieceLength <= 0 && doc->characterAt(start) == QChar(QChar::LineSeparator))
         --start;
     while (start > 0 && IsPieceBreakAt(start - 1))
         --start;
@@ -201,22 +218,36 @@ bool CPaneView::IsPieceBreakAt(int position) const
            && StartsPiece(doc->findBlock(position + 1));
 }
 
-void CPaneView::AppendText(QTextCursor& cursor, QStringView text) const
+int CPaneView::AppendText(QTextCursor& cursor, QStringView text) const
 {
     const QTextCharFormat plain;
     if (m_pieceLength <= 0) {
         cursor.insertText(text.toString(), plain);
-        return;
+        return 0;
     }
+    int shared = 0;
     QTextCharFormat pieceBreak;
     pieceBreak.setProperty(kPieceBreakProperty, true);
 
-    int lineLength = cursor.block().length() - 1;
-    qsizetype done = 0;        // text before this is in the document
-    qsizetype lastSpace = -1;  // in the piece being built
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar ch = text[i];
+    const QString lastBlock = cursor.block().text();
+    int blockLength = int(lastBlock.size());
+    int lineLength = int(lastBlock.size() - lastBlock.lastIndexOf(QChar(QChar::LineSeparator)) - 1);
+    QString piece;             // text not yet in the document
+    piece.reserve(text.size());
+    qsizetype lastSpace = -1;  // in `piece`, on the line being built
+    for (const QChar ch : text) {
         if (ch == QChar(QChar::ParagraphSeparator)) {
+            // Short lines share a block: there a line end costs one
+            // character, not a block of its own, so a storm of line ends
+            // costs what ordinary text does.
+            if (blockLength < kLineGroupLength) {
+                piece += QChar(QChar::LineSeparator);
+                ++blockLength;
+                ++shared;
+            } else {
+                piece += QChar(QChar::ParagraphSeparator);
+                blockLength = 0;
+            }
             lineLength = 0;
             lastSpace = -1;
             continue;
@@ -224,38 +255,92 @@ void CPaneView::AppendText(QTextCursor& cursor, QStringView text) const
         if (lineLength >= m_pieceLength) {
             // The break goes right before a character, so the text never
             // ends in one.
-            const qsizetype cut = (lastSpace >= done && i - lastSpace <= kSpaceReach) ? lastSpace + 1 : i;
-            cursor.insertText(text.mid(done, cut - done).toString(), plain);
+            const qsizetype cut = (lastSpace >= 0 && piece.size() - lastSpace <= kSpaceReach) ? lastSpace + 1
+                                                                                              : piece.size();
+            cursor.insertText(piece.left(cut), plain);
             cursor.insertBlock(QTextBlockFormat(), pieceBreak);
-            done = cut;
-            lineLength = int(i - cut);
+            piece.remove(0, cut);
+            lineLength = blockLength = int(piece.size());
             lastSpace = -1;
         }
         if (ch == u' ')
-            lastSpace = i;
+            lastSpace = piece.size();
+        piece += ch;
         ++lineLength;
+        ++blockLength;
     }
-    cursor.insertText(text.mid(done).toString(), plain);
+    cursor.insertText(piece, plain);
+    return shared;
 }
 
 void CPaneView::TrimOldText()
 {
     QTextDocument* doc = document();
     const int excess = doc->characterCount() - 1 - m_maxCharacters;
-    if (excess <= 0)
+    const int excessLines = LineCount() - m_maxLines;
+    if (excess <= 0 && excessLines <= 0)
         return;
-    QTextBlock keep = doc->findBlock(excess);
-    if (keep.position() < excess)
-        keep = keep.next();
-    if (!keep.isValid())
-        keep = doc->lastBlock();   // the line being added to stays whole
-    if (keep.position() <= 0)
+    int keepFrom = excess > 0 ? LineStartFrom(excess) : 0;
+    if (excessLines > 0)
+        keepFrom = qMax(keepFrom, StartOfLine(excessLines));
+    if (keepFrom <= 0)
         return;
+    m_sharedLineEnds -= SharedLineEndsBetween(0, keepFrom);
 
     NonUndoableEdit nonUndoable(doc);
     QTextCursor cursor(doc);
-    cursor.setPosition(keep.position(), QTextCursor::KeepAnchor);
+    cursor.setPosition(keepFrom, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
+}
+
+// The first line start at or after `position`; the line being added to stays whole.
+int CPaneView::LineStartFrom(int position) const
+{
+    const QTextDocument* doc = document();
+    QTextBlock block = doc->findBlock(position);
+    if (block.position() == position)
+        return position;
+    const qsizetype at = block.text().indexOf(QChar(QChar::LineSeparator), position - block.position() - 1);
+    if (at >= 0)
+        return block.position() + int(at) + 1;
+    block = block.next();
+    return block.isValid() ? block.position() : doc->lastBlock().position();
+}
+
+// Where line number `line` (from 0) starts; the last line stays whole.
+int CPaneView::StartOfLine(int line) const
+{
+    const QTextDocument* doc = document();
+    if (m_pieceLength <= 0) {
+        const QTextBlock block = doc->findBlockByNumber(line);
+        return block.isValid() ? block.position() : doc->lastBlock().position();
+    }
+    for (QTextBlock block = doc->firstBlock(); block.isValid(); block = block.next()) {
+        if (line-- == 0)
+            return block.position();
+        const QString text = block.text();
+        for (qsizetype at = text.indexOf(QChar(QChar::LineSeparator)); at >= 0;
+             at = text.indexOf(QChar(QChar::LineSeparator), at + 1)) {
+            if (line-- == 0)
+                return block.position() + int(at) + 1;
+        }
+    }
+    return doc->lastBlock().position();
+}
+
+int CPaneView::SharedLineEndsBetween(int from, int to) const
+{
+    if (m_pieceLength <= 0)
+        return 0;
+    int count = 0;
+    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() < to;
+         block = block.next()) {
+        const int begin = qMax(0, from - block.position());
+        const int end = qMin(block.length() - 1, to - block.position());
+        if (begin < end)
+            count += int(QStringView(block.text()).sliced(begin, end - begin).count(QChar(QChar::LineSeparator)));
+    }
+    return count;
 }
 
 QString CPaneView::TextBetween(int from, int to) const

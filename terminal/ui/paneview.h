@@ -22,6 +22,11 @@ public:
     // store grows in powers of two and is compacted, at a cost that grows with
     // its size, once 90 % full, which right under one would be at every burst.
     static constexpr int kDefaultMaxCharacters = 4'500'000;
+    // Every line costs memory whatever it holds (a text block, or its entry
+    // in the layout of the block it shares): a storm of line ends would fill
+    // memory long before the character limit is reached. 100,000 lines are
+    // more than a day of ordinary copy.
+    static constexpr int kDefaultMaxLines = 100'000;
 
     void OnUpdate(fw::CView* sender, quint32 hint) override;
     void OnBeginUpdateBatch() override;
@@ -35,6 +40,10 @@ public:
 
     void SetMaxCharacters(int count);
     int MaxCharacters() const { return m_maxCharacters; }
+    void SetMaxLines(int count);
+    int MaxLines() const { return m_maxLines; }
+    // Line ends and pieces of long lines alike.
+    int LineCount() const;
 
 protected:
     CPaneView(CVarkelDoc* doc, quint32 hintKind, QWidget* parent);
@@ -44,6 +53,8 @@ protected:
     // Lines longer than this are stored in pieces (0: never). A line held as
     // one block is laid out anew on every change, at a cost that grows with
     // its length; pieces keep that cost flat in a pane that wraps anyway.
+    // Such a pane also keeps short lines together in one block, a line end
+    // inside it being a line separator.
     void SetPieceLength(int length);
 
     // Shows what an open burst has collected so far, so that an edit of the
@@ -52,7 +63,7 @@ protected:
     // Lets the editor move the caret, select or delete for a key, with the
     // key's text taken off so that nothing is typed past the pane's own rules.
     void KeyWithoutText(QKeyEvent* event);
-    // Drops the oldest whole lines beyond the limit.
+    // Drops the oldest whole lines beyond the limits.
     void TrimOldText();
 
     QMimeData* createMimeDataFromSelection() const override;
@@ -64,7 +75,11 @@ private:
     int StartOfLastCharacter(int end) const;
     bool IsPieceBreakAt(int position) const;
     bool StartsPiece(const QTextBlock& block) const;
-    void AppendText(QTextCursor& cursor, QStringView text) const;
+    // Returns the line ends it put inside blocks.
+    int AppendText(QTextCursor& cursor, QStringView text) const;
+    int LineStartFrom(int position) const;
+    int StartOfLine(int line) const;
+    int SharedLineEndsBetween(int from, int to) const;
     QString TextBetween(int from, int to) const;
 
     quint32 m_hintKind;
@@ -75,5 +90,8 @@ private:
     QString m_pending;
     bool m_caretToEnd = false;
     int m_maxCharacters = kDefaultMaxCharacters;
+    int m_maxLines = kDefaultMaxLines;
+    // Line ends inside blocks (a pane of pieces keeps short lines together).
+    int m_sharedLineEnds = 0;
     int m_pieceLength = 0;
 };

@@ -64,15 +64,20 @@ void CTransmitView::EditPaste()
 
 void CTransmitView::PasteText(QStringView text)
 {
-    const PreparedPaste paste = PreparePaste(text);
+    CVarkelDoc* doc = Document();
+    const PreparedPaste paste = PreparePaste(text, doc ? doc->TransmitRoom() : CVarkelDoc::kTransmitQueueLimit);
     if (!paste.shown.isEmpty()) {
         insertPlainText(paste.shown);
         TrimOldText();
         ensureCursorVisible();
     }
-    if (CVarkelDoc* doc = Document()) {
-        for (char byte : paste.sent)
-            doc->SendChar(static_cast<unsigned char>(byte));
+    if (!doc)
+        return;
+    for (char byte : paste.sent)
+        doc->SendChar(static_cast<unsigned char>(byte));
+    if (paste.cut) {
+        doc->GetPrompter().MessageBox(QStringLiteral("Paste has been cut to %1 characters!").arg(paste.sent.size()),
+                                      fw::MsgButtons::Ok, fw::MsgIcon::Information);
     }
 }
 

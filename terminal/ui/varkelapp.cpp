@@ -12,11 +12,15 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <cstdio>
+
 namespace {
 
 void describeOptions(QCommandLineParser& parser)
 {
     parser.setApplicationDescription(QStringLiteral("PSK31 keyboard-to-keyboard terminal"));
+    // "-foo" is one switch, as the shell's command line has it, not -f -o -o.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addPositionalArgument(QStringLiteral("file"),
                                  QStringLiteral("A document to open instead of connecting."),
                                  QStringLiteral("[file]"));
@@ -71,10 +75,20 @@ CVarkelApp::~CVarkelApp()
 bool CVarkelApp::InitInstance(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     describeOptions(parser);
-    parser.process(arguments);  // ends the program on a bad option, and on --help or --version
+    // The shell's command line: a switch the program does not know is ignored.
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        for (const QString& name : unknown)
+            std::fprintf(stderr, "%s: ignoring unknown option '%s'\n", qPrintable(AppName().toLower()),
+                         qPrintable(name));
+    }
+    if (parser.isSet(version))
+        parser.showVersion();
+    if (parser.isSet(help))
+        parser.showHelp();
 
     m_doc = std::make_unique<CVarkelDoc>(*m_prompter);
     // The toolkit calls exit() when its display connection breaks (the X
@@ -86,7 +100,12 @@ bool CVarkelApp::InitInstance(const QStringList& arguments)
         return false;
     if (m_ownPrompter)
         m_ownPrompter->SetOwner(m_frame.get());
-    fw::InstallCleanExit(this, [this] { RequestExit(); });
+    fw::InstallCleanExit(this, [this] {
+        // A signal wants the program gone within a second: the unkey goes
+        // first as always, and the links get only a short pause each.
+        m_doc->SetCloseWaitMs(kSignalCloseWaitMs);
+        RequestExit();
+    });
     // A full disk, a file size limit or a closed output pipe must never end
     // the program behind the operator's back (and leave a transmitter keyed).
     fw::IgnoreWriteErrorSignals();

@@ -22,6 +22,8 @@ class CVarkelApp : public QObject {
     Q_OBJECT
 public:
     static constexpr const char* kVersion = VARKEL_VERSION;
+    // The pause after closing each link when a signal ends the program.
+    static constexpr int kSignalCloseWaitMs = 100;
 
     // `prompter` answers the program's questions; null: real message boxes.
     explicit CVarkelApp(fw::Prompter* prompter = nullptr, QObject* parent = nullptr);

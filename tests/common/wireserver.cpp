@@ -10,8 +10,11 @@ WireServer::WireServer(QObject* parent) : QObject(parent)
         while (QTcpSocket* socket = m_server.nextPendingConnection()) {
             auto* peer = new Peer{socket, {}};
             m_connections.append(peer);
-            connect(socket, &QTcpSocket::readyRead, this,
-                    [peer] { peer->received += peer->socket->readAll(); });
+            connect(socket, &QTcpSocket::readyRead, this, [peer] {
+                if (!peer->paused)
+                    peer->received += peer->socket->readAll();
+            });
+            connect(socket, &QTcpSocket::disconnected, this, [peer] { peer->ended = true; });
         }
     });
 }
@@ -50,7 +53,7 @@ QByteArray WireServer::Received(int index) const
     if (index >= m_connections.size())
         return {};
     Peer* peer = m_connections[index];
-    if (peer->socket)
+    if (peer->socket && !peer->paused)
         peer->received += peer->socket->readAll();
     return peer->received;
 }
@@ -84,6 +87,44 @@ void WireServer::Reset(int index)
 #endif
         socket->abort();
     }
+}
+
+void WireServer::ShutdownSending(int index)
+{
+#ifdef Q_OS_UNIX
+    if (QTcpSocket* socket = Connection(index)) {
+        socket->flush();
+        ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
+    }
+#else
+    Q_UNUSED(index);
+#endif
+}
+
+void WireServer::PauseReading(int index)
+{
+    if (index >= m_connections.size())
+        return;
+    m_connections[index]->paused = true;
+    // A small buffer, full at once: the toolkit then stops taking data from the system.
+    if (QTcpSocket* socket = Connection(index))
+        socket->setReadBufferSize(1);
+}
+
+void WireServer::ResumeReading(int index)
+{
+    if (index >= m_connections.size())
+        return;
+    m_connections[index]->paused = false;
+    if (QTcpSocket* socket = Connection(index)) {
+        socket->setReadBufferSize(0);
+        m_connections[index]->received += socket->readAll();
+    }
+}
+
+bool WireServer::AtEnd(int index) const
+{
+    return index < m_connections.size() && m_connections[index]->ended;
 }
 
 bool WireServer::WaitForConnections(int count, int timeoutMs)

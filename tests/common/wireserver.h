@@ -32,6 +32,14 @@ public:
     void Send(int index, const QByteArray& bytes);
     void Close(int index);
     void Reset(int index);
+    // Ends the server's sending direction only (FIN) and goes on reading.
+    void ShutdownSending(int index);
+    // A server that stops reading a connection, as one sending at the pace
+    // of the air does; the system's buffers fill up behind it.
+    void PauseReading(int index);
+    void ResumeReading(int index);
+    // Whether the connection has seen the end of its stream.
+    bool AtEnd(int index) const;
 
     // Spins the event loop until `pred` holds or `timeoutMs` passes.
     template <typename Pred>
@@ -43,6 +51,8 @@ private:
     struct Peer {
         QPointer<QTcpSocket> socket;
         QByteArray received;
+        bool paused = false;
+        bool ended = false;
     };
     QTcpServer m_server;
     QList<Peer*> m_connections;

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <limits>
+
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
@@ -112,6 +114,25 @@ private slots:
         QVERIFY(s.doc.IsLogging());
         QVERIFY(QFile::exists(Path(name)));
         QCOMPARE(StoredIndex(), index + 1);
+    }
+
+    // The largest index is used, and the next log wraps to 0.
+    void largestIndexWrapsToZero()
+    {
+        UseLogDirectory();
+        VarkelStore().WriteProfileInt(keys::kSettings, keys::kLogfileIndex, std::numeric_limits<int>::max());
+        Session s;
+        QVERIFY(s.Connect());
+        s.doc.OnRecordQso();
+        QVERIFY(s.doc.IsLogging());
+        QVERIFY(QFile::exists(Path(QStringLiteral("PSK312147483647.txt"))));
+        QCOMPARE(StoredIndex(), 0);
+        s.doc.OnRecordQso();
+        s.doc.OnRecordQso();
+        QVERIFY(s.doc.IsLogging());
+        QVERIFY(QFile::exists(Path(QStringLiteral("PSK310000.txt"))));
+        QCOMPARE(StoredIndex(), 1);
+        QVERIFY(s.prompter.asked.isEmpty());
     }
 
     void missingDirectoryReportsAndKeepsTheIndex()

@@ -7,9 +7,18 @@
 #include "resource.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <thread>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 class TestSending : public QObject {
     Q_OBJECT
@@ -175,10 +184,53 @@ private slots:
         QVERIFY(s.view.hints.isEmpty());
     }
 
+    // A FIFO with no writer, or a device, would hold the window thread in
+    // open() or read(): such a name is refused at once, with a message.
+    void specialFilesAreRefusedAtOnce_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO with no writer") << "fifo";
+        QTest::newRow("device") << "/dev/zero";
+    }
+    void specialFilesAreRefusedAtOnce()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("FIFOs and device files are a Unix matter");
+#else
+        QFETCH(QString, kind);
+        QString path = kind;
+        if (kind == QLatin1String("fifo")) {
+            path = m_dir.filePath(QStringLiteral("fifo%1").arg(++m_files));
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        }
+        // Should the terminal wait on the FIFO after all, a writer turns up
+        // later, so the fault shows as a failure rather than a hung test.
+        std::thread writer([path] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        });
+        Session s;
+        QVERIFY(s.Connect());
+        s.prompter.QueueFile(path);
+        QElapsedTimer clock;
+        clock.start();
+        s.doc.OnSendTextfile();
+        const qint64 took = clock.elapsed();
+        writer.join();
+        QVERIFY2(took < 1000, qPrintable(QStringLiteral("Send Textfile took %1 ms").arg(took)));
+        QCOMPARE(s.prompter.asked.size(), 1);
+        QVERIFY(s.prompter.asked[0].text.contains(QStringLiteral("not a regular file")));
+        QCOMPARE(s.prompter.asked[0].icon, fw::MsgIcon::Stop);
+        QVERIFY(s.view.hints.isEmpty());
+#endif
+    }
+
     void unreadableFileIsReportedNotThrown()
     {
 #ifdef Q_OS_LINUX
-        // A directory opens for reading but every read fails.
+        // A directory is no file to send.
         Session s;
         QVERIFY(s.Connect());
         s.prompter.QueueFile(m_dir.path());

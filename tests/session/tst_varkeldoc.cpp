@@ -355,6 +355,79 @@ private slots:
         QCOMPARE(s.server.Received(1), QByteArray("\x01\x02"));
     }
 
+    // A FIN ends only the server's direction: the unkey still reaches it on
+    // the link it keeps reading, and then our side closes too.
+    void halfClosedLinkStillGetsTheUnkey_data()
+    {
+        QTest::addColumn<int>("finishedLink");
+        QTest::newRow("transmit link") << 1;
+        QTest::newRow("receive link") << 0;
+    }
+    void halfClosedLinkStillGetsTheUnkey()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("the stand-in server half-closes with a system call");
+#else
+        QFETCH(int, finishedLink);
+        Session s;
+        QVERIFY(s.Connect());
+        s.doc.OnTransmission();
+        QVERIFY(s.server.WaitForBytes(1, 1));
+        s.server.ShutdownSending(finishedLink);
+        QVERIFY(WireServer::WaitUntil([&] { return !s.doc.IsConnected() && !s.doc.TxLink(); }));
+        QVERIFY(WireServer::WaitUntil([&] { return s.server.AtEnd(1); }));
+        QCOMPARE(s.server.Received(1), QByteArray("\x01\x02"));
+#endif
+    }
+
+    // Against a server that reads at the pace of the air, a large macro is cut
+    // at its end (and said), and the unkey goes right behind what the system
+    // has taken: nothing in the middle is lost, nothing after it is sent.
+    void unkeyGoesRightBehindWhatTheSystemTook_data()
+    {
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("Abort") << "abort";
+        QTest::newRow("exit") << "exit";
+        QTest::newRow("receive link closed by the server") << "lost";
+    }
+    void unkeyGoesRightBehindWhatTheSystemTook()
+    {
+        QFETCH(QString, ending);
+        QByteArray macro;
+        for (int i = 0; macro.size() < 8 * CVarkelDoc::kTransmitQueueLimit; ++i)
+            macro += char('a' + i % 26);
+        VarkelStore().WriteProfileString(keys::kSetup, keys::kF9Macro, QString::fromLatin1(macro));
+        Session s;
+        QVERIFY(s.Connect());
+        s.server.PauseReading(1);
+        s.doc.OnTransmission();
+        s.doc.OnMacroF9();
+        QCOMPARE(s.prompter.asked.size(), 1);
+        QCOMPARE(s.prompter.asked[0].text,
+                 QStringLiteral("Macro has been cut to %1 characters!").arg(CVarkelDoc::kTransmitQueueLimit));
+        QCOMPARE(s.view.Chars(hint::kTransmitted), macro.left(CVarkelDoc::kTransmitQueueLimit));
+
+        if (ending == QLatin1String("abort")) {
+            s.doc.OnAbortTransmission();
+            s.doc.SendChar('z');
+        } else if (ending == QLatin1String("exit")) {
+            s.doc.CloseSession();
+        } else {
+            s.server.Close(0);
+            QVERIFY(WireServer::WaitUntil([&] { return !s.doc.IsConnected() && !s.doc.TxLink(); }));
+        }
+        s.server.ResumeReading(1);
+        const QByteArray tail = ending == QLatin1String("abort") ? "\x02z" : "\x02";
+        QVERIFY(WireServer::WaitUntil([&] { return s.server.Received(1).endsWith(tail); }, 10000));
+        const QByteArray wire = s.server.Received(1);
+        QVERIFY(wire.startsWith('\x01'));
+        const QByteArray text = wire.mid(1, wire.size() - 1 - tail.size());
+        QVERIFY(text.size() <= CVarkelDoc::kTransmitQueueLimit);
+        QCOMPARE(text, macro.left(text.size()));
+        if (ending != QLatin1String("abort"))
+            QVERIFY(WireServer::WaitUntil([&] { return s.server.AtEnd(1); }));
+    }
+
     void nothingSentBeforeTheCloseIsLost()
     {
         Session s;

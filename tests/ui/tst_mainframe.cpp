@@ -146,6 +146,7 @@ private slots:
 
     void startUpWithoutServer();
     void startUpWithAFile();
+    void unknownSwitchesAreIgnored();
     void terminationSignalClosesAndStores();
 
 private:
@@ -894,6 +895,22 @@ void TestMainFrame::startUpWithoutServer()
         QVERIFY2(!frame->Action(id)->isEnabled(), qPrintable(frame->Action(id)->objectName()));
     QCOMPARE(QApplication::focusWidget() ? QApplication::focusWidget() : frame->focusWidget(),
              frame->ReceiveView());
+}
+
+// The shell's command line: a switch nobody knows is passed over, and the
+// program starts as without it.
+void TestMainFrame::unknownSwitchesAreIgnored()
+{
+    WireServer server;
+    QVERIFY(server.Listen());
+    PointAt(server.Port());
+    ScriptedPrompter prompter;
+    CVarkelApp app(&prompter);
+    QVERIFY(app.InitInstance({QStringLiteral("varkel"), QStringLiteral("-foo"), QStringLiteral("--bar=1")}));
+    QVERIFY(server.WaitForConnections(2));
+    QVERIFY(app.Document()->IsConnected());
+    QVERIFY(prompter.asked.isEmpty());
+    app.Document()->SetCloseWaitMs(0);
 }
 
 void TestMainFrame::startUpWithAFile()

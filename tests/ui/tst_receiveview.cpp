@@ -17,6 +17,7 @@
 #include <QClipboard>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <optional>
@@ -58,6 +59,8 @@ private slots:
     void clearEmptiesBothPanes();
     void oldLinesAreDroppedAtTheLimit();
     void longLineIsTrimmedToItsNewestPart();
+    void lineEndStormIsBoundedByLines_data();
+    void lineEndStormIsBoundedByLines();
     void copyGivesTheTextAsReceived();
     void typingChangesAndSendsNothing();
     void pasteChangesAndSendsNothing();
@@ -238,6 +241,42 @@ void TestReceiveView::oldLinesAreDroppedAtTheLimit()
     // 30 characters a line: three whole lines fit in 100.
     QCOMPARE(panes.receive.Text(), all.right(90));
     QCOMPARE(CaretPosition(panes.receive), EndPosition(panes.receive));
+}
+
+void TestReceiveView::lineEndStormIsBoundedByLines_data()
+{
+    QTest::addColumn<quint32>("kind");
+    QTest::addColumn<QByteArray>("pattern");
+    QTest::newRow("received a CR") << hint::kReceived << QByteArray("a\r");
+    QTest::newRow("received CR LF") << hint::kReceived << QByteArray("\r\n");
+    QTest::newRow("transmitted a CR") << hint::kTransmitted << QByteArray("a\r");
+}
+
+// Every block costs memory whatever it holds: a stream of line ends, far
+// below the character limit, leaves the pane with a bounded number of them
+// and the newest lines.
+void TestReceiveView::lineEndStormIsBoundedByLines()
+{
+    QFETCH(quint32, kind);
+    QFETCH(QByteArray, pattern);
+    Panes panes;
+    const int lines = CPaneView::kDefaultMaxLines + 5000;
+    QByteArray burst;
+    for (int i = 0; i < 2048; ++i)
+        burst += pattern;
+    for (int fed = 0; fed < lines; fed += 2048)
+        panes.Feed(kind, burst, true);
+    panes.Feed(kind, "last", true);
+
+    CPaneView& pane = panes.PaneOf(kind);
+    const QTextDocument* doc = pane.document();
+    QVERIFY(doc->blockCount() <= CPaneView::kDefaultMaxLines);
+    QVERIFY(doc->characterCount() < CPaneView::kDefaultMaxCharacters);
+    const QString text = pane.Text();
+    QVERIFY(text.count(u'\n') < CPaneView::kDefaultMaxLines);
+    QVERIFY(text.count(u'\n') > CPaneView::kDefaultMaxLines - 2048);
+    QVERIFY(text.endsWith(pattern == "a\r" ? QStringLiteral("a\na\nlast") : QStringLiteral("\n\nlast")));
+    QCOMPARE(CaretPosition(pane), EndPosition(pane));
 }
 
 void TestReceiveView::longLineIsTrimmedToItsNewestPart()

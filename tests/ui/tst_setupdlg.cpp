@@ -124,7 +124,7 @@ private:
     // Opens a fresh dialog the way the Setup command does and waits until it shows.
     std::unique_ptr<CSetupDlg> Open(fw::HelpWindow* help = nullptr, QWidget* parent = nullptr)
     {
-        auto dlg = std::make_unique<CSetupDlg>(m_store, m_prompter, help, parent);
+        auto dlg = std::make_unique<CSetupDlg>(m_prompter, help, parent);
         dlg->setWindowModality(Qt::ApplicationModal);
         dlg->show();
         if (!QTest::qWaitForWindowActive(dlg.get(), kWaitMs))
@@ -132,7 +132,6 @@ private:
         return dlg;
     }
 
-    fw::SettingsStore m_store{kApp};
     ScriptedPrompter m_prompter;
 
 private slots:
@@ -428,7 +427,8 @@ private slots:
         QTest::newRow("emoji refused") << QString::fromUtf8("hi😀") << QString() << "hi";
         QTest::newRow("paste keeps sendable part")
             << "a" << QString::fromUtf8("b☺c") << "abc";
-        QTest::newRow("paste drops line breaks") << "" << "CQ\r\nCQ\nde" << "CQCQde";
+        QTest::newRow("paste keeps line ends, shown as pictures")
+            << "" << "CQ\r\nCQ\nde" << QStringLiteral("CQ\u240D\u240ACQ\u240Ade");
     }
 
     void macroFieldTakesOnlySendableText()
@@ -446,18 +446,81 @@ private slots:
         QCOMPARE(edit->text(), shown);
         QTest::mouseClick(Find<QPushButton>(dlg.get(), "okButton"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!dlg->isVisible(), kWaitMs);
-        QCOMPARE(StoredSetup(QStringLiteral("F10 Macro")).toString(), shown);
+        QCOMPARE(StoredSetup(QStringLiteral("F10 Macro")).toString(),
+                 QString(shown).replace(QChar(0x240D), u'\r').replace(QChar(0x240A), u'\n'));
     }
 
     // A hand-edited settings file may hold characters that cannot be sent;
-    // the field shows what the key would really send.
+    // the field shows what the key would really send, line ends included.
     void storedUnsendableTextShowsAsSent()
     {
         Seed(QStringLiteral("F9 Macro"), QString::fromUtf8("73 ☺ de\nTEST"));
         auto dlg = Open();
         QVERIFY(dlg);
-        QCOMPARE(Find<QLineEdit>(dlg.get(), "f9MacroEdit")->text(), QStringLiteral("73  deTEST"));
+        QCOMPARE(Find<QLineEdit>(dlg.get(), "f9MacroEdit")->text(), QStringLiteral("73  de\u240ATEST"));
         dlg->reject();
+    }
+
+    // OK writes back what the operator did not edit exactly as it was read:
+    // however long, with its line ends, with what no field can show.
+    void uneditedTextsAreWrittenBackExactly()
+    {
+        QString longText;
+        for (int i = 0; i < 40000; ++i)
+            longText += QChar(u'a' + i % 26);
+        const QString lines = QStringLiteral("line1\r\nline2\rline3\n");
+        const QString unsendable = QString::fromUtf8("73 ☺ de");
+        const QString longHost = QStringLiteral("h") + QString(40000, u'x');
+        Seed(QStringLiteral("F9 Macro"), longText);
+        Seed(QStringLiteral("F10 Macro"), lines);
+        Seed(QStringLiteral("F11 Macro"), unsendable);
+        Seed(QStringLiteral("Host"), longHost);
+        auto dlg = Open();
+        QVERIFY(dlg);
+        QCOMPARE(Find<QLineEdit>(dlg.get(), "f9MacroEdit")->text(), longText);
+        QCOMPARE(Find<QLineEdit>(dlg.get(), "f10MacroEdit")->text(),
+                 QStringLiteral("line1\u240D\u240Aline2\u240Dline3\u240A"));
+        QTest::mouseClick(Find<QPushButton>(dlg.get(), "okButton"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg->isVisible(), kWaitMs);
+        QVERIFY(m_prompter.asked.isEmpty());
+        QCOMPARE(StoredSetup(QStringLiteral("F9 Macro")).toString(), longText);
+        QCOMPARE(StoredSetup(QStringLiteral("F10 Macro")).toString(), lines);
+        QCOMPARE(StoredSetup(QStringLiteral("F11 Macro")).toString(), unsendable);
+        QCOMPARE(StoredSetup(QStringLiteral("Host")).toString(), longHost);
+    }
+
+    // An edited field keeps the line ends it showed; one whose stored text
+    // held what it could not show says so before anything is written.
+    void editedTextsKeepLineEndsOrSaySo()
+    {
+        Seed(QStringLiteral("F10 Macro"), QStringLiteral("line1\r\nline2"));
+        Seed(QStringLiteral("F11 Macro"), QString::fromUtf8("a☺b"));
+        auto dlg = Open();
+        QVERIFY(dlg);
+        auto* f10 = Find<QLineEdit>(dlg.get(), "f10MacroEdit");
+        f10->setFocus();
+        f10->end(false);
+        Type(f10, QStringLiteral("x"));
+        auto* f11 = Find<QLineEdit>(dlg.get(), "f11MacroEdit");
+        f11->setFocus();
+        f11->end(false);
+        Type(f11, QStringLiteral("c"));
+        const QByteArray before = SettingsBytes();
+
+        m_prompter.QueueAnswer(fw::MsgAnswer::No);
+        QTest::mouseClick(Find<QPushButton>(dlg.get(), "okButton"), Qt::LeftButton);
+        QCOMPARE(m_prompter.asked.size(), 1);
+        QVERIFY(m_prompter.asked[0].text.contains(QStringLiteral("F11")));
+        QVERIFY(!m_prompter.asked[0].text.contains(QStringLiteral("F10")));
+        QCOMPARE(m_prompter.asked[0].buttons, fw::MsgButtons::YesNo);
+        QVERIFY(dlg->isVisible());
+        QCOMPARE(SettingsBytes(), before);
+
+        m_prompter.QueueAnswer(fw::MsgAnswer::Yes);
+        QTest::mouseClick(Find<QPushButton>(dlg.get(), "okButton"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg->isVisible(), kWaitMs);
+        QCOMPARE(StoredSetup(QStringLiteral("F10 Macro")).toString(), QStringLiteral("line1\r\nline2x"));
+        QCOMPARE(StoredSetup(QStringLiteral("F11 Macro")).toString(), QStringLiteral("abc"));
     }
 
     void helpShowsSetupTopicAndKeepsDialog_data()
@@ -567,6 +630,20 @@ private slots:
         dlg->reject();
     }
 
+    void screenshot()
+    {
+        const QString dir = qEnvironmentVariable("VARKEL_SCREENSHOT_DIR");
+        if (dir.isEmpty())
+            QSKIP("set VARKEL_SCREENSHOT_DIR to write docs/setup-dialog.png");
+        Seed(QStringLiteral("F9 Macro"), QStringLiteral("CQ CQ CQ de TEST TEST pse k"));
+        Seed(QStringLiteral("F9 CR"), 1);
+        Seed(QStringLiteral("F12 Macro"), QStringLiteral("tu 73 sk"));
+        auto dlg = Open();
+        QVERIFY(dlg);
+        const QString path = dir + QStringLiteral("/setup-dialog.png");
+        QVERIFY2(dlg->grab().save(path), qPrintable(path));
+        dlg->reject();
+    }
 };
 
 VARKEL_TEST_MAIN(TestSetupDlg, QApplication)

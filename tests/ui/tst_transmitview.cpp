@@ -60,6 +60,7 @@ private slots:
     void backspaceAfterPaste_data();
     void backspaceAfterPaste();
     void nothingToPaste();
+    void largePasteIsCutAtItsEndAndSaid();
     void documentTextGoesToTheEnd();
     void rightButtonDoesNothing();
 };
@@ -107,6 +108,9 @@ void TestTransmitView::typedKeys_data()
     QTest::newRow("Ctrl+J") << int(Qt::Key_J) << ctrl << "" << false << QByteArray("\n") << "ab";
     QTest::newRow("Ctrl+Enter") << int(Qt::Key_Return) << ctrl << "" << false << QByteArray("\n") << "ab";
     QTest::newRow("Ctrl+[") << int(Qt::Key_BracketLeft) << ctrl << "" << false << QByteArray("\x1b") << "ab";
+    QTest::newRow("Ctrl+Space") << int(Qt::Key_Space) << ctrl << "" << false << QByteArray(" ") << "ab ";
+    QTest::newRow("Ctrl+@ (Ctrl+Shift+2)") << int(Qt::Key_At) << int(Qt::ControlModifier | Qt::ShiftModifier)
+                                           << "" << false << QByteArray(1, '\0') << "ab";
     QTest::newRow("Ctrl+Backspace") << int(Qt::Key_Backspace) << ctrl << "" << false << QByteArray("\x7f")
                                     << "ab";
     QTest::newRow("Delete at the start") << int(Qt::Key_Delete) << none << "\x7f" << true << QByteArray()
@@ -284,7 +288,7 @@ void TestTransmitView::pasteSendsEveryByte_data()
 
     QTest::newRow("two characters and a line end") << "ab\n" << QByteArray("ab\r\n") << "ab\n";
     QTest::newRow("CR LF line end") << "ab\r\n" << QByteArray("ab\r\n") << "ab\n";
-    QTest::newRow("CR line end") << "a\rb" << QByteArray("a\r\nb") << "a\nb";
+    QTest::newRow("lone CR goes out as it is") << "a\rb\r" << QByteArray("a\rb\r") << "a\nb\n";
     QTest::newRow("several lines") << "one\ntwo\r\nthree" << QByteArray("one\r\ntwo\r\nthree")
                                    << "one\ntwo\nthree";
     QTest::newRow("code page") << "\u00E9\u20AC" << QByteArray("\xE9\x80") << "\u00E9\u20AC";
@@ -369,6 +373,30 @@ void TestTransmitView::backspaceAfterPaste()
     else
         panes.Feed(hint::kTransmitted, "\b");
     QCOMPARE(panes.transmit.Text(), text);
+}
+
+// The terminal holds only so much beyond what the system has taken: the
+// rest of a paste is cut at its end, shown and sent alike, and said.
+void TestTransmitView::largePasteIsCutAtItsEndAndSaid()
+{
+    Panes panes;
+    QVERIFY(panes.Connect());
+    QString text;
+    for (int i = 0; i < 3 * CVarkelDoc::kTransmitQueueLimit; ++i)
+        text += QChar(i % 61 == 60 ? u'\n' : char16_t(u'a' + i % 26));
+    QGuiApplication::clipboard()->setText(text);
+    panes.transmit.EditPaste();
+
+    QCOMPARE(panes.prompter.asked.size(), 1);
+    const QByteArray sent = panes.SentBeforeMarker();
+    QVERIFY(sent.size() <= CVarkelDoc::kTransmitQueueLimit);
+    QVERIFY(sent.size() > CVarkelDoc::kTransmitQueueLimit - 2);
+    QCOMPARE(panes.prompter.asked[0].text, QStringLiteral("Paste has been cut to %1 characters!").arg(sent.size()));
+    QString shown = panes.transmit.Text();
+    QVERIFY(shown.endsWith(u'#'));
+    shown.chop(1);
+    QVERIFY(text.startsWith(shown));
+    QCOMPARE(QByteArray(shown.toLatin1()).replace("\n", "\r\n"), sent);
 }
 
 void TestTransmitView::nothingToPaste()
