@@ -221,7 +221,7 @@ void TestSondrelSim::abortReportsDroppedBytes()
     const auto server = StartServer(Fast());
     QVERIFY(server);
     QStringList events;
-    connect(server.get(), &SimServer::Event, this, [&events](const QString& line) { events << line; });
+    connect(server.get(), &SimServer::event, this, [&events](const QString& line) { events << line; });
     TerminalPair pair;
     QVERIFY(pair.Open(server->Port()));
 
