@@ -45,6 +45,8 @@ public:
     void sendToTerminal(const QByteArray& bytes);
     // Ends the pair the way a closing link does: transmission aborted first.
     void endPair();
+    // Switches transmission off and drops the queue as 0x02 does, for `reason`.
+    void abortTransmission(const QString& reason) { abort(reason); }
 
 signals:
     void event(const QString& line);
