@@ -1,0 +1,322 @@
+#include "psk31/demodulator.h"
+
+#include "psk31/acquisition.h"
+#include "psk31/liquid.h"
+#include "psk31/sequencedecoder.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <stdexcept>
+#include <vector>
+#ifdef PSK31_TRACE
+#include <cstdio>
+#endif
+
+namespace psk31 {
+namespace {
+
+using Complex = std::complex<float>;
+
+constexpr double kBaud = 31.25;
+constexpr int kSamplesPerSymbol = 16;
+constexpr double kBasebandRate = kBaud * kSamplesPerSymbol;
+constexpr double kSignalHalfWidth = 50; // Hz each side of the carrier that matter
+constexpr size_t kChunk = 4096;
+constexpr double kTwoPi = 2 * std::numbers::pi;
+
+// Carrier-phase loop (second order), bandwidth as a fraction of the symbol
+// rate: wide while pulling in, narrow when following.
+constexpr double kPullInBandwidth = 0.08;
+constexpr double kTrackBandwidth = 0.035;
+constexpr int kPullInSymbols = 24;
+// Share of the loop's frequency moved into the mixer each symbol.
+constexpr double kAfcShare = 0.05;
+
+// Symbol timing: smoothing of the envelope's symbol-rate line, and the most
+// the sampling instant moves per symbol.
+constexpr float kTimingSmoothing = 1.0f / 12;
+constexpr double kTimingGain = 0.3;
+constexpr double kTimingMaxStep = 1.0;
+
+// Squelch: share of the symbols' energy that lies in phase, over a window.
+constexpr int kSquelchWindow = 24;
+constexpr double kOpenQuality = 0.55;
+constexpr double kCloseQuality = 0.25;
+constexpr int kCloseWindow = 16;
+constexpr int kRecentSymbols = 2;
+constexpr double kPresentShare = 0.2;
+constexpr int kCarrierBits = 18;      // longer than any character's run of ones
+constexpr double kProminence = 6;     // acquisition line over the band's mean
+constexpr double kRetuneHz = 1.5;
+
+struct Loop {
+    double k1 = 0, k2 = 0;
+    void Set(double bandwidth)
+    {
+        const double zeta = std::numbers::sqrt2 / 2;
+        const double wn = bandwidth * 8 * zeta / (4 * zeta * zeta + 1);
+        k1 = 2 * zeta * wn;
+        k2 = wn * wn;
+    }
+};
+
+} // namespace
+
+struct Demodulator::Private {
+    Config config;
+    nco_crcf mixer = nullptr;
+    msresamp_crcf resampler = nullptr;
+    firfilt_crcf matched = nullptr;
+    Acquisition acquisition;
+    SequenceDecoder decoder;
+
+    std::vector<Complex> chunk;
+    std::vector<Complex> baseband;
+
+    // Fine tuning in the baseband, Hz from the carrier setting.
+    double fineHz = 0;
+    double finePhase = 0;
+    // Matched-filter output history for interpolation.
+    std::array<Complex, 64> filtered{};
+    long long sample = -1;
+    // Symbol timing.
+    std::array<Complex, kSamplesPerSymbol> timingPhasor{};
+    Complex timingSum = 0;
+    Complex timingLine = 0;
+    double nextSymbol = kSamplesPerSymbol;
+    // Carrier phase loop.
+    Loop loop;
+    double phase = 0;
+    double step = 0;      // radians per symbol
+    int symbolsSinceTune = 0;
+    // Symbol statistics.
+    float amplitude = 0;
+    float noise = 0;
+    float previousReal = 0;
+    int onesRun = 0;
+    std::array<float, kSquelchWindow> inPhase{};
+    std::array<float, kSquelchWindow> quadrature{};
+    long long symbols = 0;
+    int filled = 0;       // symbols in the squelch window since it was cleared
+    bool open = false;
+
+    explicit Private(const Config& c)
+        : config(c)
+        , acquisition(kBasebandRate, c.afcRangeHz)
+        , decoder(c.decisionDelay)
+        , chunk(kChunk)
+        , baseband(size_t(std::ceil(kChunk * kBasebandRate / c.sampleRate)) + 64)
+    {
+        mixer = nco_crcf_create(LIQUID_NCO);
+        nco_crcf_set_frequency(mixer, float(kTwoPi * c.carrierHz / c.sampleRate));
+        resampler = msresamp_crcf_create(float(kBasebandRate / c.sampleRate), 60.0f);
+        // Each symbol is a cosine-shaped pulse two symbols long; so is the filter.
+        std::vector<float> taps(2 * kSamplesPerSymbol + 1);
+        float sum = 0;
+        for (size_t i = 0; i < taps.size(); ++i) {
+            taps[i] = float(0.5 + 0.5 * std::cos(std::numbers::pi * (double(i) - kSamplesPerSymbol) / kSamplesPerSymbol));
+            sum += taps[i] * taps[i];
+        }
+        for (float& t : taps)
+            t /= sum;
+        matched = firfilt_crcf_create(taps.data(), unsigned(taps.size()));
+        for (int i = 0; i < kSamplesPerSymbol; ++i)
+            timingPhasor[size_t(i)] = std::polar(1.0f, float(-kTwoPi * i / kSamplesPerSymbol));
+        loop.Set(kPullInBandwidth);
+    }
+
+    ~Private()
+    {
+        nco_crcf_destroy(mixer);
+        msresamp_crcf_destroy(resampler);
+        firfilt_crcf_destroy(matched);
+    }
+
+    double OffsetHz() const { return fineHz + step * kBaud / kTwoPi; }
+
+    void Retune(double offsetHz)
+    {
+        fineHz = offsetHz;
+        step = 0;
+        symbolsSinceTune = 0;
+        loop.Set(kPullInBandwidth);
+        inPhase.fill(0);
+        quadrature.fill(0);
+        filled = 0;
+        open = false;
+    }
+
+    void Baseband(Complex x, std::string* out)
+    {
+        if (acquisition.push(x) && !open && acquisition.prominence() > kProminence
+            && std::abs(acquisition.offsetHz() - OffsetHz()) > kRetuneHz)
+            Retune(acquisition.offsetHz());
+        finePhase = std::fmod(finePhase + kTwoPi * fineHz / kBasebandRate, kTwoPi);
+        const Complex tuned = x * std::polar(1.0f, float(-finePhase));
+        Complex y;
+        firfilt_crcf_push(matched, tuned);
+        firfilt_crcf_execute(matched, &y);
+        ++sample;
+        filtered[size_t(sample % filtered.size())] = y;
+        timingSum += std::norm(y) * timingPhasor[size_t(sample % kSamplesPerSymbol)];
+        if (sample % kSamplesPerSymbol == kSamplesPerSymbol - 1) {
+            timingLine += kTimingSmoothing * (timingSum - timingLine);
+            timingSum = 0;
+        }
+        if (double(sample) >= nextSymbol + 1)
+            Symbol(out);
+    }
+
+    void Symbol(std::string* out)
+    {
+        const double t = nextSymbol;
+        const long long i0 = static_cast<long long>(std::floor(t));
+        const float frac = float(t - double(i0));
+        const Complex y = filtered[size_t(i0 % filtered.size())] * (1 - frac)
+            + filtered[size_t((i0 + 1) % filtered.size())] * frac;
+        // The envelope peaks at the symbol centres: steer the sampling instant there.
+        double centre = -std::arg(timingLine) / kTwoPi * kSamplesPerSymbol;
+        double error = std::remainder(centre - t, double(kSamplesPerSymbol));
+        if (std::abs(timingLine) == 0)
+            error = 0;
+        nextSymbol = t + kSamplesPerSymbol + std::clamp(kTimingGain * error, -kTimingMaxStep, kTimingMaxStep);
+
+        const Complex u = y * std::polar(1.0f, float(-phase));
+        const float re = u.real(), im = u.imag();
+        // Phase error of a BPSK symbol, whichever sign it has.
+        const double error2 = re == 0 ? 0.0 : std::atan(double(im) / double(re));
+        if (++symbolsSinceTune == kPullInSymbols)
+            loop.Set(kTrackBandwidth);
+        step += loop.k2 * error2;
+        phase = std::remainder(phase + step + loop.k1 * error2, kTwoPi);
+        const double moved = kAfcShare * step;
+        fineHz += moved * kBaud / kTwoPi;
+        step -= moved;
+        // Forget a carrier that wandered out of range.
+        if (std::abs(fineHz) > config.afcRangeHz + 5)
+            Retune(0);
+
+        amplitude += (std::abs(re) - amplitude) / 32;
+        noise += (im * im - noise) / 32;
+        const size_t slot = size_t(symbols % kSquelchWindow);
+        inPhase[slot] = re * re;
+        quadrature[slot] = im * im;
+        ++symbols;
+        ++filled;
+        onesRun = (re > 0) == (previousReal > 0) ? onesRun + 1 : 0;
+        previousReal = re;
+        UpdateSquelch();
+#ifdef PSK31_TRACE
+        std::fprintf(stderr, "sym %lld t=%.2f re=%.3f im=%.3f q=%.2f open=%d fine=%.2f step=%.3f ones=%d\n", symbols, t, re, im, Quality(kSquelchWindow), int(open), fineHz, step, onesRun);
+#endif
+        decoder.push(re, amplitude, std::max(noise, 1e-12f), open ? out : nullptr);
+    }
+
+    double Quality(int window) const
+    {
+        double p = 0, q = 0;
+        for (int k = 0; k < window; ++k) {
+            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
+            p += inPhase[slot];
+            q += quadrature[slot];
+        }
+        return p + q > 0 ? (p - q) / (p + q) : 0;
+    }
+
+    // Whether the newest symbols still carry energy like the window's: a
+    // signal that just ended leaves its energy in the window for a while.
+    bool Present() const
+    {
+        double recent = 0, all = 0;
+        for (int k = 0; k < kSquelchWindow; ++k) {
+            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
+            const double energy = inPhase[slot] + quadrature[slot];
+            all += energy;
+            if (k < kRecentSymbols)
+                recent += energy;
+        }
+        return recent * kSquelchWindow > kPresentShare * kRecentSymbols * all;
+    }
+
+    void UpdateSquelch()
+    {
+        if (!open) {
+            open = filled >= kSquelchWindow && onesRun < kCarrierBits / 2 && Present()
+                && Quality(kSquelchWindow) > kOpenQuality;
+        } else if (onesRun >= kCarrierBits || Quality(kCloseWindow) < kCloseQuality) {
+            // Opening again takes a whole window of new symbols.
+            open = false;
+            inPhase.fill(0);
+            quadrature.fill(0);
+            filled = 0;
+        }
+    }
+
+    void Process(const float* in, size_t n, std::string* out)
+    {
+        while (n > 0) {
+            const size_t count = std::min(n, kChunk);
+            for (size_t i = 0; i < count; ++i)
+                chunk[i] = Complex(in[i], 0);
+            nco_crcf_mix_block_down(mixer, chunk.data(), chunk.data(), unsigned(count));
+            unsigned produced = 0;
+            msresamp_crcf_execute(resampler, chunk.data(), unsigned(count), baseband.data(), &produced);
+            for (unsigned i = 0; i < produced; ++i)
+                Baseband(baseband[i], out);
+            in += count;
+            n -= count;
+        }
+    }
+};
+
+double Demodulator::lowestCarrier(double afcRangeHz)
+{
+    return afcRangeHz + kSignalHalfWidth;
+}
+
+double Demodulator::highestCarrier(double sampleRate, double afcRangeHz)
+{
+    return sampleRate / 2 - afcRangeHz - kSignalHalfWidth;
+}
+
+Demodulator::Demodulator(const Config& config)
+{
+    if (!(config.sampleRate >= 4000 && config.sampleRate <= 384000))
+        throw std::invalid_argument("sample rate must be between 4000 and 384000 Hz");
+    if (!(config.afcRangeHz >= 0 && config.afcRangeHz <= kMaxAfcRangeHz))
+        throw std::invalid_argument("AFC range must be between 0 and 150 Hz");
+    if (!(config.carrierHz >= lowestCarrier(config.afcRangeHz)
+          && config.carrierHz <= highestCarrier(config.sampleRate, config.afcRangeHz)))
+        throw std::invalid_argument("carrier frequency outside the band of the sample rate");
+    d = std::make_unique<Private>(config);
+}
+
+Demodulator::~Demodulator() = default;
+
+void Demodulator::process(const float* in, size_t n, std::string& out)
+{
+    d->Process(in, n, &out);
+}
+
+void Demodulator::flush(std::string& out)
+{
+    // Push the filters' contents through with silence, then decide the rest.
+    std::vector<float> silence(size_t(d->config.sampleRate * 0.1), 0.0f);
+    d->Process(silence.data(), silence.size(), d->open ? &out : nullptr);
+    if (d->open)
+        d->decoder.flush(&out);
+}
+
+double Demodulator::frequency() const
+{
+    return d->config.carrierHz + d->OffsetHz();
+}
+
+bool Demodulator::locked() const
+{
+    return d->open;
+}
+
+} // namespace psk31
