@@ -50,7 +50,7 @@ bool PrivatePulse::start(QString* why)
     script.write(QStringLiteral(
                      "load-module module-null-sink sink_name=radio rate=48000 sink_properties=device.description=Radio\n"
                      "load-module module-remap-source source_name=radio_in master=radio.monitor "
-                     "source_properties=device.description=\"Radio in\"\n"
+                     "source_properties=device.description=RadioIn\n"
                      "set-default-sink radio\n"
                      "set-default-source radio_in\n"
                      // Last, so the socket appears once the devices are there.

@@ -1,7 +1,7 @@
 #pragma once
 // A PulseAudio server of the test's own: its socket and runtime folder in a
 // temporary folder, a null sink "Radio" at 48000 Hz and, since Qt Multimedia
-// does not list a sink's monitor as an input, a source "Radio in" remapped
+// does not list a sink's monitor as an input, a source "RadioIn" remapped
 // over that monitor. Whatever is played to the sink comes back on the source.
 
 #include <QProcess>

@@ -203,7 +203,7 @@ void TestSondrel::soundServerRoundTrip()
     QVERIFY(pelorin.WriteProfileString(keys::kSection, keys::kIf, QStringLiteral("1500.00000")));
     QVERIFY(pelorin.WriteProfileInt(keys::kSection, keys::kReverseOutputChannel, 1));
 
-    const QStringList devices{"--input", "Radio in", "--output", "Radio"};
+    const QStringList devices{"--input", "RadioIn", "--output", "Radio"};
     Sondrel sender;
     QVERIFY2(sender.start(devices, pulse.environment()), qPrintable(sender.log()));
     Sondrel right;
