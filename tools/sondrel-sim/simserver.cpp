@@ -1,8 +1,18 @@
 #include "simserver.h"
 
-#include "varicode.h"
+#include "psk31/varicode.h"
 
 namespace sim {
+namespace {
+
+// Bits on the air for one character: its code and the two zero bits after it.
+int VaricodeBits(unsigned char byte)
+{
+    constexpr int kSeparatorBits = 2;
+    return int(psk31::varicode::code(byte).size()) + kSeparatorBits;
+}
+
+} // namespace
 
 SimServer::SimServer(SimOptions options, QObject* parent)
     : QObject(parent), m_options(std::move(options)), m_links(m_options.maxQueued)
