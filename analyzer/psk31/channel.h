@@ -18,7 +18,7 @@ public:
         // in the input's units) over the noise power in a 2500 Hz bandwidth.
         bool noise = false;
         double snrDb = 0;
-        double signalPower = 0.125;
+        double signalPower = 0;   // must be given when noise is on
         double offsetHz = 0;
         double driftHzPerMinute = 0;
         double clockPpm = 0;      // receiver's clock error: > 0 means its clock runs fast

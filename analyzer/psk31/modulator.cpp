@@ -27,6 +27,7 @@ void Modulator::start()
     m_from = 0;
     m_to = 1;
     m_clock = 0;
+    m_carrierPhase = m_config.startPhase;
     m_fadeLeft = -1;
 }
 

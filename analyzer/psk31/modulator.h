@@ -18,6 +18,7 @@ public:
         double sampleRate = 48000;
         double carrierHz = 1000;
         double peak = 0.5;
+        double startPhase = 0; // carrier phase at the start, radians
     };
 
     static constexpr double kBaud = 31.25;
