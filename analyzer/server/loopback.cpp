@@ -1,11 +1,32 @@
 #include "loopback.h"
 
 #include "psk31/channel.h"
+#include "psk31/modulator.h"
+
+#include <string_view>
 
 namespace sondrel {
 namespace {
 
 constexpr int kTickMs = 20;
+
+// The SNR is the signal's mean power while keyed: that of typical text, measured
+// once, since the live signal is not known in advance.
+double keyedPowerOfText(double peak)
+{
+    psk31::Modulator modulator({Loopback::kRate, 1000, peak});
+    modulator.start();
+    for (const char c : std::string_view("cq cq de sondrel, the quick brown fox 73"))
+        modulator.send(uint8_t(c));
+    modulator.stop();
+    std::vector<float> signal;
+    std::vector<float> block(256);
+    while (!modulator.finished()) {
+        modulator.render(block.data(), block.size());
+        signal.insert(signal.end(), block.begin(), block.end());
+    }
+    return psk31::Channel::keyedPower(signal);
+}
 
 } // namespace
 
@@ -15,6 +36,7 @@ Loopback::Loopback(LoopbackOptions options, QObject* parent) : SignalPath(parent
     config.sampleRate = kRate;
     config.noise = options.noise;
     config.snrDb = options.snrDb;
+    config.signalPower = keyedPowerOfText(options.peak);
     config.offsetHz = options.offsetHz;
     m_channel = std::make_unique<psk31::Channel>(config);
     m_timer.setTimerType(Qt::PreciseTimer);

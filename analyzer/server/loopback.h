@@ -18,6 +18,7 @@ struct LoopbackOptions {
     double snrDb = 20;
     double offsetHz = 0;
     bool noise = true;
+    double peak = 0.5;  // the transmitter's, for the signal power the SNR refers to
 };
 
 class Loopback : public SignalPath {
