@@ -31,6 +31,7 @@ public:
 
     bool start(Render render) override;
     void stop() override;
+    void setTransmitting(bool) override {}
     double sampleRate() const override { return kRate; }
     qint64 renderedSamples() const override { return m_rendered; }
     qint64 playedSamples() const override { return m_rendered; }

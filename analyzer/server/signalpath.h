@@ -21,6 +21,8 @@ public:
     using QObject::QObject;
 
     virtual bool start(Render render) = 0;
+    // The output runs only while transmitting, so listening costs little.
+    virtual void setTransmitting(bool on) = 0;
     virtual void stop() = 0;
     virtual double sampleRate() const = 0;
     // Samples handed to the render function so far.

@@ -2,7 +2,6 @@
 
 #include <QAudioSink>
 #include <QAudioSource>
-#include <QIODevice>
 #include <QMediaDevices>
 #include <algorithm>
 #include <cstring>
@@ -12,10 +11,12 @@ namespace {
 
 // Short enough that the last sample is heard soon after it is handed over,
 // long enough that a busy machine does not starve the card.
-constexpr int kOutputBufferMs = 60;
-// An output that has not pulled for this long is taken as stalled.
+constexpr int kOutputBufferMs = 40;
+constexpr int kPushMs = 5;
+// An output that has taken nothing for this long is taken as stalled.
 constexpr int kStallMs = 1000;
-constexpr int kWatchdogMs = 100;
+// Listening needs no hurry: fewer, larger reads.
+constexpr int kInputBufferMs = 100;
 
 QAudioFormat formatFor(const QAudioDevice& device)
 {
@@ -67,30 +68,15 @@ QAudioDevice find(const QList<QAudioDevice>& devices, const QAudioDevice& fallba
 
 } // namespace
 
-// Hands the sink whatever it asks for, so the card sets the pace.
-class SoundCard::Feed : public QIODevice {
-public:
-    explicit Feed(SoundCard& card) : m_card(card) {}
-    bool isSequential() const override { return true; }
-    qint64 bytesAvailable() const override { return 1 << 20; }
-
-protected:
-    qint64 readData(char* data, qint64 maxBytes) override { return m_card.fill(data, maxBytes); }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    SoundCard& m_card;
-};
-
 SoundCard::SoundCard(QAudioDevice input, QAudioDevice output, InputChannel inputChannel, QObject* parent)
     : SignalPath(parent),
       m_inputDevice(std::move(input)),
       m_outputDevice(std::move(output)),
-      m_inputChannel(inputChannel),
-      m_feed(std::make_unique<Feed>(*this))
+      m_inputChannel(inputChannel)
 {
-    m_watchdog.setInterval(kWatchdogMs);
-    connect(&m_watchdog, &QTimer::timeout, this, &SoundCard::checkOutput);
+    m_pushTimer.setInterval(kPushMs);
+    m_pushTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_pushTimer, &QTimer::timeout, this, &SoundCard::push);
 }
 
 SoundCard::~SoundCard()
@@ -136,35 +122,45 @@ bool SoundCard::start(Render render)
     m_render = std::move(render);
     m_outputFormat = formatFor(m_outputDevice);
     m_inputFormat = formatFor(m_inputDevice);
-
-    m_sink = std::make_unique<QAudioSink>(m_outputDevice, m_outputFormat);
-    m_sink->setBufferSize(m_outputFormat.bytesForDuration(kOutputBufferMs * 1000));
-    m_feed->open(QIODevice::ReadOnly);
-    m_sincePull.start();
-    m_sink->start(m_feed.get());
-    if (m_sink->error() != QAudio::NoError) {
-        m_error = QStringLiteral("cannot open the output \"%1\"").arg(m_outputDevice.description());
-        return false;
-    }
     m_source = std::make_unique<QAudioSource>(m_inputDevice, m_inputFormat);
+    m_source->setBufferSize(m_inputFormat.bytesForDuration(kInputBufferMs * 1000));
     m_inputStream = m_source->start();
     if (!m_inputStream || m_source->error() != QAudio::NoError) {
         m_error = QStringLiteral("cannot open the input \"%1\"").arg(m_inputDevice.description());
         return false;
     }
     connect(m_inputStream, &QIODevice::readyRead, this, &SoundCard::onInput);
-    m_watchdog.start();
     return true;
 }
 
 void SoundCard::stop()
 {
-    m_watchdog.stop();
+    setTransmitting(false);
     if (m_source)
         m_source->stop();
-    if (m_sink)
+}
+
+void SoundCard::setTransmitting(bool on)
+{
+    if (on == bool(m_sink))
+        return;
+    if (!on) {
+        m_pushTimer.stop();
         m_sink->stop();
-    m_feed->close();
+        m_sink.reset();
+        m_outputStream = nullptr;
+        return;
+    }
+    m_sink = std::make_unique<QAudioSink>(m_outputDevice, m_outputFormat);
+    m_sink->setBufferSize(m_outputFormat.bytesForDuration(kOutputBufferMs * 1000));
+    m_outputStream = m_sink->start();
+    if (!m_outputStream || m_sink->error() != QAudio::NoError) {
+        fail(QStringLiteral("cannot open the output \"%1\"").arg(m_outputDevice.description()));
+        return;
+    }
+    m_sinceProgress.start();
+    m_pushTimer.start();
+    push();
 }
 
 qint64 SoundCard::playedSamples() const
@@ -176,13 +172,20 @@ qint64 SoundCard::playedSamples() const
     return std::max<qint64>(0, m_rendered - held / m_outputFormat.bytesPerFrame());
 }
 
-qint64 SoundCard::fill(char* data, qint64 maxBytes)
+void SoundCard::push()
 {
-    m_sincePull.restart();
+    if (m_sink->error() != QAudio::NoError && m_sink->error() != QAudio::UnderrunError) {
+        fail(QStringLiteral("the output device failed"));
+        return;
+    }
     const int frameBytes = m_outputFormat.bytesPerFrame();
-    const qint64 frames = maxBytes / frameBytes;
-    if (frames <= 0)
-        return 0;
+    const qint64 frames = m_sink->bytesFree() / frameBytes;
+    if (frames <= 0) {
+        if (m_sinceProgress.elapsed() > kStallMs)
+            fail(QStringLiteral("the output device stalled for %1 ms").arg(m_sinceProgress.elapsed()));
+        return;
+    }
+    m_sinceProgress.restart();
     m_mono.assign(size_t(frames), 0.0f);
     if (m_render)
         m_render(m_mono.data(), m_mono.size());
@@ -191,12 +194,13 @@ qint64 SoundCard::fill(char* data, qint64 maxBytes)
     const int signalChannel = channels > 1 && m_rightOutput ? 1 : 0;
     const int sampleBytes = m_outputFormat.bytesPerSample();
     const QAudioFormat::SampleFormat format = m_outputFormat.sampleFormat();
+    m_outputBlock.resize(frames * frameBytes);
     for (qint64 frame = 0; frame < frames; ++frame) {
-        char* out = data + frame * frameBytes;
+        char* out = m_outputBlock.data() + frame * frameBytes;
         for (int channel = 0; channel < channels; ++channel)
             putSample(out + channel * sampleBytes, format, channel == signalChannel ? m_mono[size_t(frame)] : 0.0f);
     }
-    return frames * frameBytes;
+    m_outputStream->write(m_outputBlock);
 }
 
 void SoundCard::onInput()
@@ -220,19 +224,10 @@ void SoundCard::onInput()
         emit received(m_inputBlock);
 }
 
-void SoundCard::checkOutput()
+void SoundCard::fail(const QString& why)
 {
-    if (m_failed)
-        return;
-    QString why;
-    if (m_sink->error() != QAudio::NoError && m_sink->error() != QAudio::UnderrunError)
-        why = QStringLiteral("the output device failed");
-    else if (m_sincePull.elapsed() > kStallMs)
-        why = QStringLiteral("the output device stalled for %1 ms").arg(m_sincePull.elapsed());
-    if (why.isEmpty())
-        return;
-    m_failed = true;
     m_error = why;
+    setTransmitting(false);
     emit outputFailed(why);
 }
 

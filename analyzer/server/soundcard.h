@@ -1,7 +1,8 @@
 #pragma once
-// The signal path through a real sound card with Qt Multimedia: the output
-// pulls the transmitted signal into one channel (the other silent, a mono
-// device gets it as it is), the input delivers one channel or both mixed.
+// The signal path through a real sound card with Qt Multimedia: while
+// transmitting, the output is kept a few tens of milliseconds ahead with the
+// signal in one channel (the other silent, a mono device gets it as it is);
+// the input delivers one channel or both mixed.
 
 #include "signalpath.h"
 
@@ -32,6 +33,7 @@ public:
 
     bool start(Render render) override;
     void stop() override;
+    void setTransmitting(bool on) override;
     double sampleRate() const override { return kRate; }
     qint64 renderedSamples() const override { return m_rendered; }
     qint64 playedSamples() const override;
@@ -45,10 +47,9 @@ public:
     static QStringList describeDevices();
 
 private:
-    class Feed;
-    qint64 fill(char* data, qint64 maxBytes);
+    void push();
     void onInput();
-    void checkOutput();
+    void fail(const QString& why);
 
     QAudioDevice m_inputDevice;
     QAudioDevice m_outputDevice;
@@ -57,16 +58,16 @@ private:
     QAudioFormat m_inputFormat;
     std::unique_ptr<QAudioSink> m_sink;
     std::unique_ptr<QAudioSource> m_source;
-    std::unique_ptr<Feed> m_feed;
+    QIODevice* m_outputStream = nullptr;
     QIODevice* m_inputStream = nullptr;
+    QByteArray m_outputBlock;
     Render m_render;
     bool m_rightOutput = false;
     qint64 m_rendered = 0;
     std::vector<float> m_mono;
     std::vector<float> m_inputBlock;
-    QElapsedTimer m_sincePull;
-    QTimer m_watchdog;
-    bool m_failed = false;
+    QElapsedTimer m_sinceProgress;
+    QTimer m_pushTimer;
     QString m_error;
 };
 

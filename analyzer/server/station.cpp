@@ -171,6 +171,7 @@ void Station::key(bool on)
         else
             emit event(QStringLiteral("PTT on"));
         emit keyedChanged(true);
+        m_path.setTransmitting(true);
         m_state = State::Keying;
         m_stopWhenStarted = false;
         m_restartWhenDone = false;
@@ -238,6 +239,7 @@ void Station::release()
     m_pttDelay.stop();
     m_txLimit.stop();
     m_state = State::Idle;
+    m_path.setTransmitting(false);
     if (m_ptt && !m_ptt->set(false))
         emit event(QStringLiteral("PTT: %1").arg(m_ptt->errorString()));
     else
