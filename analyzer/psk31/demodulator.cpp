@@ -50,6 +50,12 @@ constexpr double kPresentShare = 0.2;
 constexpr int kCarrierBits = 18;      // longer than any character's run of ones
 constexpr double kProminence = 6;     // acquisition line over the band's mean
 constexpr double kRetuneHz = 1.5;
+// A signal found in range is followed this far beyond it as it drifts.
+constexpr double kTrackBeyondHz = 20;
+// Halving the rate keeps the band when the band's edge is this far below the
+// new Nyquist frequency (so what folds over is well in the filter's stop band).
+constexpr double kHalvingMargin = 2.5;
+constexpr double kHalverAttenuation = 60;
 
 struct Loop {
     double k1 = 0, k2 = 0;
@@ -66,6 +72,13 @@ struct Loop {
 
 struct Demodulator::Private {
     Config config;
+    // The real input is halved in rate while the band of interest allows,
+    // then mixed to baseband and resampled to the symbol-rate multiple.
+    std::vector<resamp2_rrrf> halvers;
+    double mixRate = 0;
+    std::vector<float> real;
+    std::vector<bool> held;
+    std::vector<float> heldSample;
     nco_crcf mixer = nullptr;
     msresamp_crcf resampler = nullptr;
     firfilt_crcf matched = nullptr;
@@ -109,9 +122,22 @@ struct Demodulator::Private {
         , chunk(kChunk)
         , baseband(size_t(std::ceil(kChunk * kBasebandRate / c.sampleRate)) + 64)
     {
+        const double band = c.carrierHz + c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth;
+        mixRate = c.sampleRate;
+        while (band * kHalvingMargin <= mixRate / 2 && mixRate / 2 >= 4 * kBasebandRate) {
+            // Filter length from the transition band (Kaiser's estimate), in
+            // units of four taps; early stages have room to spare and stay short.
+            const double transition = (mixRate / 2 - 2 * band) / mixRate;
+            const double taps = (kHalverAttenuation - 8) / (14.36 * transition);
+            const unsigned semiLength = std::max(2u, unsigned(std::ceil(taps / 4)) + 1);
+            halvers.push_back(resamp2_rrrf_create(semiLength, 0.0f, float(kHalverAttenuation)));
+            mixRate /= 2;
+        }
+        held.assign(halvers.size(), false);
+        heldSample.assign(halvers.size(), 0.0f);
         mixer = nco_crcf_create(LIQUID_NCO);
-        nco_crcf_set_frequency(mixer, float(kTwoPi * c.carrierHz / c.sampleRate));
-        resampler = msresamp_crcf_create(float(kBasebandRate / c.sampleRate), 60.0f);
+        nco_crcf_set_frequency(mixer, float(kTwoPi * c.carrierHz / mixRate));
+        resampler = msresamp_crcf_create(float(kBasebandRate / mixRate), 60.0f);
         // Each symbol is a cosine-shaped pulse two symbols long; so is the filter.
         std::vector<float> taps(2 * kSamplesPerSymbol + 1);
         float sum = 0;
@@ -129,6 +155,8 @@ struct Demodulator::Private {
 
     ~Private()
     {
+        for (resamp2_rrrf halver : halvers)
+            resamp2_rrrf_destroy(halver);
         nco_crcf_destroy(mixer);
         msresamp_crcf_destroy(resampler);
         firfilt_crcf_destroy(matched);
@@ -195,7 +223,7 @@ struct Demodulator::Private {
         fineHz += moved * kBaud / kTwoPi;
         step -= moved;
         // Forget a carrier that wandered out of range.
-        if (std::abs(fineHz) > config.afcRangeHz + 5)
+        if (std::abs(fineHz) > config.afcRangeHz + kTrackBeyondHz)
             Retune(0);
 
         amplitude += (std::abs(re) - amplitude) / 32;
@@ -257,28 +285,45 @@ struct Demodulator::Private {
     void Process(const float* in, size_t n, std::string* out)
     {
         while (n > 0) {
-            const size_t count = std::min(n, kChunk);
+            size_t count = std::min(n, kChunk);
+            in += count;
+            n -= count;
+            real.assign(in - count, in);
+            for (size_t h = 0; h < halvers.size(); ++h) {
+                // An odd sample left over waits for the next block.
+                if (held[h]) {
+                    real.insert(real.begin(), heldSample[h]);
+                    held[h] = false;
+                }
+                const size_t pairs = real.size() / 2;
+                if (real.size() % 2) {
+                    held[h] = true;
+                    heldSample[h] = real.back();
+                }
+                for (size_t i = 0; i < pairs; ++i)
+                    resamp2_rrrf_decim_execute(halvers[h], &real[2 * i], &real[i]);
+                real.resize(pairs);
+            }
+            count = real.size();
             for (size_t i = 0; i < count; ++i)
-                chunk[i] = Complex(in[i], 0);
+                chunk[i] = Complex(real[i], 0);
             nco_crcf_mix_block_down(mixer, chunk.data(), chunk.data(), unsigned(count));
             unsigned produced = 0;
             msresamp_crcf_execute(resampler, chunk.data(), unsigned(count), baseband.data(), &produced);
             for (unsigned i = 0; i < produced; ++i)
                 Baseband(baseband[i], out);
-            in += count;
-            n -= count;
         }
     }
 };
 
 double Demodulator::lowestCarrier(double afcRangeHz)
 {
-    return afcRangeHz + kSignalHalfWidth;
+    return afcRangeHz + kTrackBeyondHz + kSignalHalfWidth;
 }
 
 double Demodulator::highestCarrier(double sampleRate, double afcRangeHz)
 {
-    return sampleRate / 2 - afcRangeHz - kSignalHalfWidth;
+    return sampleRate / 2 - afcRangeHz - kTrackBeyondHz - kSignalHalfWidth;
 }
 
 Demodulator::Demodulator(const Config& config)
