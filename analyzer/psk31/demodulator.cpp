@@ -31,8 +31,13 @@ constexpr double kTwoPi = 2 * std::numbers::pi;
 constexpr double kPullInBandwidth = 0.08;
 constexpr double kTrackBandwidth = 0.035;
 constexpr int kPullInSymbols = 24;
+constexpr double kWideBandwidth = 0.35;
+constexpr size_t kReferenceSymbols = 4;
+constexpr float kReferenceCorrection = float(kReferenceSymbols) / (kReferenceSymbols - 1);
+constexpr double kQuietSnr = 4; // symbol SNR up to which the loop stays narrow
 // Share of the loop's frequency moved into the mixer each symbol.
 constexpr double kAfcShare = 0.05;
+constexpr double kDriftGain = 0.1;
 
 // Symbol timing: smoothing of the envelope's symbol-rate line, and the most
 // the sampling instant moves per symbol.
@@ -42,13 +47,22 @@ constexpr double kTimingMaxStep = 1.0;
 
 // Squelch: share of the symbols' energy that lies in phase, over a window.
 constexpr int kSquelchWindow = 24;
-constexpr double kOpenQuality = 0.55;
-constexpr double kCloseQuality = 0.25;
-constexpr int kCloseWindow = 16;
+constexpr double kOpenQuality = 0.65;
+constexpr double kCloseQuality = 0.15;
+constexpr int kQuickWithin = 96;      // symbols after a close
+constexpr int kQuickSymbols = 8;
+constexpr int kCleanSymbols = 14;
+constexpr double kCleanQuality = 0.85;
+constexpr int kQuickAfter = 64;       // symbols a signal must have been open
+constexpr double kQuickQuality = 0.8;
+constexpr int kRecentWindow = 8;
+constexpr double kDipLevel = 0.3;     // of the signal's usual energy
+constexpr int kDipSymbols = 20;
+constexpr double kLevelSymbols = 64;
 constexpr int kRecentSymbols = 2;
 constexpr double kPresentShare = 0.2;
 constexpr int kCarrierBits = 18;      // longer than any character's run of ones
-constexpr double kProminence = 6;     // acquisition line over the band's mean
+constexpr double kProminence = 8;     // acquisition line over the band's mean
 constexpr double kRetuneHz = 1.5;
 // A signal found in range is followed this far beyond it as it drifts.
 constexpr double kTrackBeyondHz = 20;
@@ -58,13 +72,16 @@ constexpr double kHalvingMargin = 2.5;
 constexpr double kHalverAttenuation = 60;
 
 struct Loop {
-    double k1 = 0, k2 = 0;
+    double k1 = 0, k2 = 0, k3 = 0;
     void Set(double bandwidth)
     {
         const double zeta = std::numbers::sqrt2 / 2;
         const double wn = bandwidth * 8 * zeta / (4 * zeta * zeta + 1);
         k1 = 2 * zeta * wn;
         k2 = wn * wn;
+        // A third, slow integrator follows a drifting carrier without the
+        // standing phase error a second-order loop keeps on a frequency ramp.
+        k3 = k2 * wn * kDriftGain;
     }
 };
 
@@ -103,6 +120,7 @@ struct Demodulator::Private {
     Loop loop;
     double phase = 0;
     double step = 0;      // radians per symbol
+    double drift = 0;     // radians per symbol per symbol
     int symbolsSinceTune = 0;
     // Symbol statistics.
     float amplitude = 0;
@@ -112,8 +130,13 @@ struct Demodulator::Private {
     std::array<float, kSquelchWindow> inPhase{};
     std::array<float, kSquelchWindow> quadrature{};
     long long symbols = 0;
+    std::array<Complex, kReferenceSymbols> recentSymbols{};
     int filled = 0;       // symbols in the squelch window since it was cleared
     bool open = false;
+    double level = 0;     // the open signal's usual symbol energy
+    int dip = 0;          // symbols its energy has been well below that
+    int sinceClose = 1 << 20; // symbols since the squelch closed on a fade or noise
+    int openFor = 0;      // symbols since the squelch opened
 
     explicit Private(const Config& c)
         : config(c)
@@ -168,11 +191,13 @@ struct Demodulator::Private {
     {
         fineHz = offsetHz;
         step = 0;
+        drift = 0;
         symbolsSinceTune = 0;
         loop.Set(kPullInBandwidth);
         inPhase.fill(0);
         quadrature.fill(0);
         filled = 0;
+        sinceClose = kQuickWithin;
         open = false;
     }
 
@@ -215,9 +240,14 @@ struct Demodulator::Private {
         const float re = u.real(), im = u.imag();
         // Phase error of a BPSK symbol, whichever sign it has.
         const double error2 = re == 0 ? 0.0 : std::atan(double(im) / double(re));
-        if (++symbolsSinceTune == kPullInSymbols)
-            loop.Set(kTrackBandwidth);
-        step += loop.k2 * error2;
+        // Once pulled in, the loop is as wide as the signal's quality allows:
+        // a strong, fading signal needs a quick loop, a weak one a quiet loop.
+        if (++symbolsSinceTune >= kPullInSymbols) {
+            const double snr = noise > 0 ? double(amplitude) * amplitude / noise : 0.0;
+            loop.Set(std::clamp(kTrackBandwidth * std::sqrt(snr / kQuietSnr), kTrackBandwidth, kWideBandwidth));
+        }
+        drift += loop.k3 * error2;
+        step += loop.k2 * error2 + drift;
         phase = std::remainder(phase + step + loop.k1 * error2, kTwoPi);
         const double moved = kAfcShare * step;
         fineHz += moved * kBaud / kTwoPi;
@@ -227,7 +257,15 @@ struct Demodulator::Private {
             Retune(0);
 
         amplitude += (std::abs(re) - amplitude) / 32;
-        noise += (im * im - noise) / 32;
+        // Noise is measured against a quick phase reference from the last few
+        // symbols, so that the loop's own tracking error does not count as noise.
+        recentSymbols[size_t(symbols % recentSymbols.size())] = u;
+        Complex squares = 0;
+        for (const Complex& v : recentSymbols)
+            squares += v * v;
+        const Complex reference = std::polar(1.0f, -0.5f * std::arg(squares));
+        const float off = (u * reference).imag();
+        noise += (off * off * kReferenceCorrection - noise) / 32;
         const size_t slot = size_t(symbols % kSquelchWindow);
         inPhase[slot] = re * re;
         quadrature[slot] = im * im;
@@ -240,6 +278,16 @@ struct Demodulator::Private {
         std::fprintf(stderr, "sym %lld t=%.2f re=%.3f im=%.3f q=%.2f open=%d fine=%.2f step=%.3f ones=%d\n", symbols, t, re, im, Quality(kSquelchWindow), int(open), fineHz, step, onesRun);
 #endif
         decoder.push(re, amplitude, std::max(noise, 1e-12f), open ? out : nullptr);
+    }
+
+    double Energy(int window) const
+    {
+        double sum = 0;
+        for (int k = 0; k < window; ++k) {
+            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
+            sum += inPhase[slot] + quadrature[slot];
+        }
+        return sum / window;
     }
 
     double Quality(int window) const
@@ -270,11 +318,37 @@ struct Demodulator::Private {
 
     void UpdateSquelch()
     {
+        const double recent = Energy(kRecentWindow);
         if (!open) {
-            open = filled >= kSquelchWindow && onesRun < kCarrierBits / 2 && Present()
-                && Quality(kSquelchWindow) > kOpenQuality;
-        } else if (onesRun >= kCarrierBits || Quality(kCloseWindow) < kCloseQuality) {
+            // A signal lost in a fade a moment ago comes back on fewer symbols.
+            const bool recent = sinceClose < kQuickWithin;
+            const int needed = recent ? kQuickSymbols : kSquelchWindow;
+            ++sinceClose;
+            // A clean signal opens on fewer symbols than a weak one needs.
+            const bool clean = filled >= kCleanSymbols && Quality(kCleanSymbols) > kCleanQuality;
+            open = onesRun < kCarrierBits / 2 && Present()
+                && (clean || (filled >= needed && Quality(needed) > (recent ? kQuickQuality : kOpenQuality)));
+            level = Energy(kSquelchWindow);
+            dip = 0;
+            openFor = 0;
+            return;
+        }
+        ++openFor;
+        // A fade and the end of a signal look alike at first: the squelch
+        // holds through a dip in the signal's level for a while.
+        if (recent < kDipLevel * level) {
+            ++dip;
+        } else {
+            dip = 0;
+            level += (recent - level) / kLevelSymbols;
+        }
+#ifdef PSK31_WHY
+        if (onesRun >= kCarrierBits || dip >= kDipSymbols || Quality(kSquelchWindow) < kCloseQuality) std::fprintf(stderr, "why ones=%d dip=%d q=%.2f\n", onesRun, dip, Quality(kSquelchWindow));
+#endif
+        if (onesRun >= kCarrierBits || dip >= kDipSymbols || Quality(kSquelchWindow) < kCloseQuality) {
             // Opening again takes a whole window of new symbols.
+            // Only a signal that was copied for a while comes back quickly.
+            sinceClose = onesRun >= kCarrierBits || openFor < kQuickAfter ? kQuickWithin : 0;
             open = false;
             inPhase.fill(0);
             quadrature.fill(0);
