@@ -319,6 +319,13 @@ struct Demodulator::Private {
     void UpdateSquelch()
     {
         const double recent = Energy(kRecentWindow);
+        if (!open && onesRun >= kCarrierBits / 2) {
+            // A steady carrier is no reason to open, now or just after it ends.
+            inPhase.fill(0);
+            quadrature.fill(0);
+            filled = 0;
+            return;
+        }
         if (!open) {
             // A signal lost in a fade a moment ago comes back on fewer symbols.
             const bool recent = sinceClose < kQuickWithin;
