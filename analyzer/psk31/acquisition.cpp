@@ -9,7 +9,7 @@
 namespace psk31 {
 namespace {
 
-constexpr float kSmoothing = 0.3f; // weight of the newest spectrum
+constexpr float kSmoothing = 0.5f; // weight of the newest spectrum
 
 } // namespace
 

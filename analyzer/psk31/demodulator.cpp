@@ -31,8 +31,13 @@ constexpr double kTwoPi = 2 * std::numbers::pi;
 constexpr double kPullInBandwidth = 0.08;
 constexpr double kTrackBandwidth = 0.035;
 constexpr int kPullInSymbols = 24;
+constexpr double kWideBandwidth = 0.35;
+constexpr size_t kReferenceSymbols = 4;
+constexpr float kReferenceCorrection = float(kReferenceSymbols) / (kReferenceSymbols - 1);
+constexpr double kQuietSnr = 4; // symbol SNR up to which the loop stays narrow
 // Share of the loop's frequency moved into the mixer each symbol.
 constexpr double kAfcShare = 0.05;
+constexpr double kDriftGain = 0.1;
 
 // Symbol timing: smoothing of the envelope's symbol-rate line, and the most
 // the sampling instant moves per symbol.
@@ -42,23 +47,41 @@ constexpr double kTimingMaxStep = 1.0;
 
 // Squelch: share of the symbols' energy that lies in phase, over a window.
 constexpr int kSquelchWindow = 24;
-constexpr double kOpenQuality = 0.55;
-constexpr double kCloseQuality = 0.25;
-constexpr int kCloseWindow = 16;
+constexpr double kOpenQuality = 0.65;
+constexpr double kCloseQuality = 0.15;
+constexpr int kQuickWithin = 96;      // symbols after a close
+constexpr int kQuickSymbols = 8;
+constexpr int kCleanSymbols = 14;
+constexpr double kCleanQuality = 0.85;
+constexpr int kQuickAfter = 64;       // symbols a signal must have been open
+constexpr double kQuickQuality = 0.8;
+constexpr int kRecentWindow = 8;
+constexpr double kDipLevel = 0.3;     // of the signal's usual energy
+constexpr int kDipSymbols = 20;
+constexpr double kLevelSymbols = 64;
 constexpr int kRecentSymbols = 2;
 constexpr double kPresentShare = 0.2;
 constexpr int kCarrierBits = 18;      // longer than any character's run of ones
-constexpr double kProminence = 6;     // acquisition line over the band's mean
+constexpr double kProminence = 8;     // acquisition line over the band's mean
 constexpr double kRetuneHz = 1.5;
+// A signal found in range is followed this far beyond it as it drifts.
+constexpr double kTrackBeyondHz = 20;
+// Halving the rate keeps the band when the band's edge is this far below the
+// new Nyquist frequency (so what folds over is well in the filter's stop band).
+constexpr double kHalvingMargin = 2.5;
+constexpr double kHalverAttenuation = 60;
 
 struct Loop {
-    double k1 = 0, k2 = 0;
+    double k1 = 0, k2 = 0, k3 = 0;
     void Set(double bandwidth)
     {
         const double zeta = std::numbers::sqrt2 / 2;
         const double wn = bandwidth * 8 * zeta / (4 * zeta * zeta + 1);
         k1 = 2 * zeta * wn;
         k2 = wn * wn;
+        // A third, slow integrator follows a drifting carrier without the
+        // standing phase error a second-order loop keeps on a frequency ramp.
+        k3 = k2 * wn * kDriftGain;
     }
 };
 
@@ -66,6 +89,13 @@ struct Loop {
 
 struct Demodulator::Private {
     Config config;
+    // The real input is halved in rate while the band of interest allows,
+    // then mixed to baseband and resampled to the symbol-rate multiple.
+    std::vector<resamp2_rrrf> halvers;
+    double mixRate = 0;
+    std::vector<float> real;
+    std::vector<bool> held;
+    std::vector<float> heldSample;
     nco_crcf mixer = nullptr;
     msresamp_crcf resampler = nullptr;
     firfilt_crcf matched = nullptr;
@@ -90,6 +120,7 @@ struct Demodulator::Private {
     Loop loop;
     double phase = 0;
     double step = 0;      // radians per symbol
+    double drift = 0;     // radians per symbol per symbol
     int symbolsSinceTune = 0;
     // Symbol statistics.
     float amplitude = 0;
@@ -99,8 +130,13 @@ struct Demodulator::Private {
     std::array<float, kSquelchWindow> inPhase{};
     std::array<float, kSquelchWindow> quadrature{};
     long long symbols = 0;
+    std::array<Complex, kReferenceSymbols> recentSymbols{};
     int filled = 0;       // symbols in the squelch window since it was cleared
     bool open = false;
+    double level = 0;     // the open signal's usual symbol energy
+    int dip = 0;          // symbols its energy has been well below that
+    int sinceClose = 1 << 20; // symbols since the squelch closed on a fade or noise
+    int openFor = 0;      // symbols since the squelch opened
 
     explicit Private(const Config& c)
         : config(c)
@@ -109,9 +145,22 @@ struct Demodulator::Private {
         , chunk(kChunk)
         , baseband(size_t(std::ceil(kChunk * kBasebandRate / c.sampleRate)) + 64)
     {
+        const double band = c.carrierHz + c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth;
+        mixRate = c.sampleRate;
+        while (band * kHalvingMargin <= mixRate / 2 && mixRate / 2 >= 4 * kBasebandRate) {
+            // Filter length from the transition band (Kaiser's estimate), in
+            // units of four taps; early stages have room to spare and stay short.
+            const double transition = (mixRate / 2 - 2 * band) / mixRate;
+            const double taps = (kHalverAttenuation - 8) / (14.36 * transition);
+            const unsigned semiLength = std::max(2u, unsigned(std::ceil(taps / 4)) + 1);
+            halvers.push_back(resamp2_rrrf_create(semiLength, 0.0f, float(kHalverAttenuation)));
+            mixRate /= 2;
+        }
+        held.assign(halvers.size(), false);
+        heldSample.assign(halvers.size(), 0.0f);
         mixer = nco_crcf_create(LIQUID_NCO);
-        nco_crcf_set_frequency(mixer, float(kTwoPi * c.carrierHz / c.sampleRate));
-        resampler = msresamp_crcf_create(float(kBasebandRate / c.sampleRate), 60.0f);
+        nco_crcf_set_frequency(mixer, float(kTwoPi * c.carrierHz / mixRate));
+        resampler = msresamp_crcf_create(float(kBasebandRate / mixRate), 60.0f);
         // Each symbol is a cosine-shaped pulse two symbols long; so is the filter.
         std::vector<float> taps(2 * kSamplesPerSymbol + 1);
         float sum = 0;
@@ -129,6 +178,8 @@ struct Demodulator::Private {
 
     ~Private()
     {
+        for (resamp2_rrrf halver : halvers)
+            resamp2_rrrf_destroy(halver);
         nco_crcf_destroy(mixer);
         msresamp_crcf_destroy(resampler);
         firfilt_crcf_destroy(matched);
@@ -140,11 +191,13 @@ struct Demodulator::Private {
     {
         fineHz = offsetHz;
         step = 0;
+        drift = 0;
         symbolsSinceTune = 0;
         loop.Set(kPullInBandwidth);
         inPhase.fill(0);
         quadrature.fill(0);
         filled = 0;
+        sinceClose = kQuickWithin;
         open = false;
     }
 
@@ -187,19 +240,32 @@ struct Demodulator::Private {
         const float re = u.real(), im = u.imag();
         // Phase error of a BPSK symbol, whichever sign it has.
         const double error2 = re == 0 ? 0.0 : std::atan(double(im) / double(re));
-        if (++symbolsSinceTune == kPullInSymbols)
-            loop.Set(kTrackBandwidth);
-        step += loop.k2 * error2;
+        // Once pulled in, the loop is as wide as the signal's quality allows:
+        // a strong, fading signal needs a quick loop, a weak one a quiet loop.
+        if (++symbolsSinceTune >= kPullInSymbols) {
+            const double snr = noise > 0 ? double(amplitude) * amplitude / noise : 0.0;
+            loop.Set(std::clamp(kTrackBandwidth * std::sqrt(snr / kQuietSnr), kTrackBandwidth, kWideBandwidth));
+        }
+        drift += loop.k3 * error2;
+        step += loop.k2 * error2 + drift;
         phase = std::remainder(phase + step + loop.k1 * error2, kTwoPi);
         const double moved = kAfcShare * step;
         fineHz += moved * kBaud / kTwoPi;
         step -= moved;
         // Forget a carrier that wandered out of range.
-        if (std::abs(fineHz) > config.afcRangeHz + 5)
+        if (std::abs(fineHz) > config.afcRangeHz + kTrackBeyondHz)
             Retune(0);
 
         amplitude += (std::abs(re) - amplitude) / 32;
-        noise += (im * im - noise) / 32;
+        // Noise is measured against a quick phase reference from the last few
+        // symbols, so that the loop's own tracking error does not count as noise.
+        recentSymbols[size_t(symbols % recentSymbols.size())] = u;
+        Complex squares = 0;
+        for (const Complex& v : recentSymbols)
+            squares += v * v;
+        const Complex reference = std::polar(1.0f, -0.5f * std::arg(squares));
+        const float off = (u * reference).imag();
+        noise += (off * off * kReferenceCorrection - noise) / 32;
         const size_t slot = size_t(symbols % kSquelchWindow);
         inPhase[slot] = re * re;
         quadrature[slot] = im * im;
@@ -212,6 +278,16 @@ struct Demodulator::Private {
         std::fprintf(stderr, "sym %lld t=%.2f re=%.3f im=%.3f q=%.2f open=%d fine=%.2f step=%.3f ones=%d\n", symbols, t, re, im, Quality(kSquelchWindow), int(open), fineHz, step, onesRun);
 #endif
         decoder.push(re, amplitude, std::max(noise, 1e-12f), open ? out : nullptr);
+    }
+
+    double Energy(int window) const
+    {
+        double sum = 0;
+        for (int k = 0; k < window; ++k) {
+            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
+            sum += inPhase[slot] + quadrature[slot];
+        }
+        return sum / window;
     }
 
     double Quality(int window) const
@@ -242,11 +318,44 @@ struct Demodulator::Private {
 
     void UpdateSquelch()
     {
+        const double recent = Energy(kRecentWindow);
+        if (!open && onesRun >= kCarrierBits / 2) {
+            // A steady carrier is no reason to open, now or just after it ends.
+            inPhase.fill(0);
+            quadrature.fill(0);
+            filled = 0;
+            return;
+        }
         if (!open) {
-            open = filled >= kSquelchWindow && onesRun < kCarrierBits / 2 && Present()
-                && Quality(kSquelchWindow) > kOpenQuality;
-        } else if (onesRun >= kCarrierBits || Quality(kCloseWindow) < kCloseQuality) {
+            // A signal lost in a fade a moment ago comes back on fewer symbols.
+            const bool recent = sinceClose < kQuickWithin;
+            const int needed = recent ? kQuickSymbols : kSquelchWindow;
+            ++sinceClose;
+            // A clean signal opens on fewer symbols than a weak one needs.
+            const bool clean = filled >= kCleanSymbols && Quality(kCleanSymbols) > kCleanQuality;
+            open = onesRun < kCarrierBits / 2 && Present()
+                && (clean || (filled >= needed && Quality(needed) > (recent ? kQuickQuality : kOpenQuality)));
+            level = Energy(kSquelchWindow);
+            dip = 0;
+            openFor = 0;
+            return;
+        }
+        ++openFor;
+        // A fade and the end of a signal look alike at first: the squelch
+        // holds through a dip in the signal's level for a while.
+        if (recent < kDipLevel * level) {
+            ++dip;
+        } else {
+            dip = 0;
+            level += (recent - level) / kLevelSymbols;
+        }
+#ifdef PSK31_WHY
+        if (onesRun >= kCarrierBits || dip >= kDipSymbols || Quality(kSquelchWindow) < kCloseQuality) std::fprintf(stderr, "why ones=%d dip=%d q=%.2f\n", onesRun, dip, Quality(kSquelchWindow));
+#endif
+        if (onesRun >= kCarrierBits || dip >= kDipSymbols || Quality(kSquelchWindow) < kCloseQuality) {
             // Opening again takes a whole window of new symbols.
+            // Only a signal that was copied for a while comes back quickly.
+            sinceClose = onesRun >= kCarrierBits || openFor < kQuickAfter ? kQuickWithin : 0;
             open = false;
             inPhase.fill(0);
             quadrature.fill(0);
@@ -257,28 +366,45 @@ struct Demodulator::Private {
     void Process(const float* in, size_t n, std::string* out)
     {
         while (n > 0) {
-            const size_t count = std::min(n, kChunk);
+            size_t count = std::min(n, kChunk);
+            in += count;
+            n -= count;
+            real.assign(in - count, in);
+            for (size_t h = 0; h < halvers.size(); ++h) {
+                // An odd sample left over waits for the next block.
+                if (held[h]) {
+                    real.insert(real.begin(), heldSample[h]);
+                    held[h] = false;
+                }
+                const size_t pairs = real.size() / 2;
+                if (real.size() % 2) {
+                    held[h] = true;
+                    heldSample[h] = real.back();
+                }
+                for (size_t i = 0; i < pairs; ++i)
+                    resamp2_rrrf_decim_execute(halvers[h], &real[2 * i], &real[i]);
+                real.resize(pairs);
+            }
+            count = real.size();
             for (size_t i = 0; i < count; ++i)
-                chunk[i] = Complex(in[i], 0);
+                chunk[i] = Complex(real[i], 0);
             nco_crcf_mix_block_down(mixer, chunk.data(), chunk.data(), unsigned(count));
             unsigned produced = 0;
             msresamp_crcf_execute(resampler, chunk.data(), unsigned(count), baseband.data(), &produced);
             for (unsigned i = 0; i < produced; ++i)
                 Baseband(baseband[i], out);
-            in += count;
-            n -= count;
         }
     }
 };
 
 double Demodulator::lowestCarrier(double afcRangeHz)
 {
-    return afcRangeHz + kSignalHalfWidth;
+    return afcRangeHz + kTrackBeyondHz + kSignalHalfWidth;
 }
 
 double Demodulator::highestCarrier(double sampleRate, double afcRangeHz)
 {
-    return sampleRate / 2 - afcRangeHz - kSignalHalfWidth;
+    return sampleRate / 2 - afcRangeHz - kTrackBeyondHz - kSignalHalfWidth;
 }
 
 Demodulator::Demodulator(const Config& config)

@@ -28,34 +28,44 @@ bool IsText(int byte)
 
 } // namespace
 
+constexpr int kNone = -3;
+constexpr int kIdle = -1;
+constexpr int kCarrier = -2;
+
 SequenceDecoder::SequenceDecoder(int delay)
     : m_delay(std::max(0, delay))
-    , m_z(kHistory, 0.0f)
     , m_steps(2 * kHistory)
 {
-    auto add = [this](int byte, const std::string& bits, float prior) {
-        Word word{byte, {}, 0, prior};
-        float sign = 1;
-        for (char bit : bits) {
-            if (bit == '0')
-                sign = -sign;
-            word.sign.push_back(sign);
-            word.ones += bit == '1' ? 1.0f : -1.0f;
-        }
-        m_words.push_back(word);
-    };
+    m_nodes.push_back(Node{-1, 0, 1, 0, kOtherBytePrior, kNone});
     for (int byte = 0; byte < 256; ++byte)
-        add(byte, std::string(varicode::code(uint8_t(byte))) + "00", IsText(byte) ? kTextPrior : kOtherBytePrior);
-    add(-1, "0", kIdlePrior);
+        Add(byte, std::string(varicode::code(uint8_t(byte))) + "00", IsText(byte) ? kTextPrior : kOtherBytePrior);
+    Add(kIdle, "0", kIdlePrior);
     // A steady carrier is a run of ones longer than any character holds.
     for (int length = kCarrierPiece; length < 2 * kCarrierPiece; ++length)
-        add(-2, std::string(size_t(length), '1'), kCarrierPrior);
+        Add(kCarrier, std::string(size_t(length), '1'), kCarrierPrior);
+    m_correlation.assign(m_nodes.size(), 0.0f);
+    m_previous.assign(m_nodes.size(), 0.0f);
 }
 
-void SequenceDecoder::reset()
+void SequenceDecoder::Add(int word, const std::string& bits, float prior)
 {
-    m_position = -1;
-    m_decided = 0;
+    int node = 0;
+    for (char bit : bits) {
+        const Node& here = m_nodes[size_t(node)];
+        const float sign = bit == '0' ? -here.sign : here.sign;
+        int child = -1;
+        for (size_t i = size_t(node) + 1; i < m_nodes.size() && child < 0; ++i) {
+            if (m_nodes[i].parent == node && m_nodes[i].sign == sign)
+                child = int(i);
+        }
+        if (child < 0) {
+            m_nodes.push_back(Node{node, here.depth + 1, sign, here.ones + (bit == '1' ? 1.0f : -1.0f), prior, kNone});
+            child = int(m_nodes.size() - 1);
+        }
+        m_nodes[size_t(child)].prior = std::max(m_nodes[size_t(child)].prior, prior);
+        node = child;
+    }
+    m_nodes[size_t(node)].word = word;
 }
 
 SequenceDecoder::Step& SequenceDecoder::At(long long position, int sign)
@@ -67,7 +77,6 @@ void SequenceDecoder::push(float z, float amplitude, float noise, std::string* o
 {
     ++m_position;
     const long long n = m_position;
-    m_z[size_t(n % kHistory)] = z;
     if (n == 0) {
         At(0, 1) = Step{};
         At(0, -1) = Step{};
@@ -78,39 +87,36 @@ void SequenceDecoder::push(float z, float amplitude, float noise, std::string* o
     // Priors are log probabilities; scores are correlations, which are log
     // likelihoods times noise / amplitude.
     const float priorScale = amplitude > 0 ? noise / amplitude : 0.0f;
+    // Each node's correlation grows from its parent's of one symbol ago, so
+    // every word is matched against the newest symbols in one pass.
+    std::swap(m_correlation, m_previous);
+    m_correlation[0] = 0;
     Step best[2];
     best[0].score = best[1].score = -std::numeric_limits<double>::infinity();
-    const long long oldest = std::max(0LL, n - kHistory + 1);
     // A path may end here with a whole word, or be part-way through one:
     // decisions start from the best of both, so no word is cut short.
     double partialScore = -std::numeric_limits<double>::infinity();
     long long partialStart = n;
     int partialSign = 1;
-    for (size_t w = 0; w < m_words.size(); ++w) {
-        const Word& word = m_words[w];
-        const size_t length = word.sign.size();
-        for (size_t used = length; used >= 1; --used) {
-            const long long start = n - static_cast<long long>(used);
-            if (start < oldest)
-                continue;
-            float correlation = 0;
-            float ones = 0;
-            for (size_t i = 0; i < used; ++i) {
-                correlation += word.sign[i] * m_z[size_t((start + 1 + static_cast<long long>(i)) % kHistory)];
-                ones += (i == 0 ? word.sign[0] : word.sign[i] * word.sign[i - 1]);
+    for (size_t i = 1; i < m_nodes.size(); ++i) {
+        const Node& node = m_nodes[i];
+        const float correlation = m_previous[size_t(node.parent)] + node.sign * z;
+        m_correlation[i] = correlation;
+        const long long start = n - node.depth;
+        if (start < 0)
+            continue;
+        const float fixed = -neighbour * node.ones + priorScale * node.prior;
+        for (int startSign : {-1, 1}) {
+            const double score = At(start, startSign).score + startSign * correlation + fixed;
+            if (node.word != kNone) {
+                const int end = startSign * node.sign > 0 ? 1 : 0;
+                if (score > best[end].score)
+                    best[end] = Step{score, int(i), int8_t(startSign)};
             }
-            const float fixed = -neighbour * ones + priorScale * word.prior;
-            for (int startSign : {-1, 1}) {
-                const double score = At(start, startSign).score + startSign * correlation + fixed;
-                if (used == length) {
-                    const int end = startSign * word.sign.back() > 0 ? 1 : 0;
-                    if (score > best[end].score)
-                        best[end] = Step{score, int(w), int8_t(startSign)};
-                } else if (score > partialScore) {
-                    partialScore = score;
-                    partialStart = start;
-                    partialSign = startSign;
-                }
+            if (score > partialScore) {
+                partialScore = score;
+                partialStart = start;
+                partialSign = startSign;
             }
         }
     }
@@ -142,18 +148,18 @@ void SequenceDecoder::Decide(long long from, int sign, long long upTo, std::stri
     long long position = from;
     while (position > m_decided) {
         const Step& step = At(position, sign);
-        if (step.word < 0)
+        if (step.node < 0)
             break;
-        const long long start = position - static_cast<long long>(m_words[size_t(step.word)].sign.size());
-        pieces.push_back({start, position, step.word});
+        const long long start = position - m_nodes[size_t(step.node)].depth;
+        pieces.push_back({start, position, m_nodes[size_t(step.node)].word});
         sign = step.startSign;
         position = start;
     }
     for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
         if (it->end > upTo)
             break;
-        if (it->start >= m_decided && out && m_words[size_t(it->word)].byte >= 0)
-            out->push_back(char(m_words[size_t(it->word)].byte));
+        if (it->start >= m_decided && out && it->word >= 0)
+            out->push_back(char(it->word));
         m_decided = it->end;
     }
 }

@@ -134,7 +134,7 @@ private:
 
 } // namespace
 
-class TestSondrel : public QObject {
+class TestServer : public QObject {
     Q_OBJECT
 private slots:
     void everyEndOfTransmissionReleasesPtt_data();
@@ -144,7 +144,7 @@ private slots:
     void rejectsBadOptions();
 };
 
-void TestSondrel::everyEndOfTransmissionReleasesPtt_data()
+void TestServer::everyEndOfTransmissionReleasesPtt_data()
 {
     QTest::addColumn<QString>("ending");
     QTest::newRow("toggle off") << "toggle";
@@ -155,7 +155,7 @@ void TestSondrel::everyEndOfTransmissionReleasesPtt_data()
 #endif
 }
 
-void TestSondrel::everyEndOfTransmissionReleasesPtt()
+void TestServer::everyEndOfTransmissionReleasesPtt()
 {
     QFETCH(QString, ending);
     Rigctld rig;
@@ -192,7 +192,7 @@ void TestSondrel::everyEndOfTransmissionReleasesPtt()
     QCOMPARE(rig.ptt(), QStringLiteral("0"));
 }
 
-void TestSondrel::soundServerRoundTrip()
+void TestServer::soundServerRoundTrip()
 {
     PrivatePulse pulse;
     QString why;
@@ -227,7 +227,7 @@ void TestSondrel::soundServerRoundTrip()
     QVERIFY2(!leftListener.heard().contains("SONDREL"), leftListener.received.constData());
 }
 
-void TestSondrel::rejectsBadOptions_data()
+void TestServer::rejectsBadOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
@@ -239,7 +239,7 @@ void TestSondrel::rejectsBadOptions_data()
     QTest::newRow("profile") << QStringList{"--profile", "pro"} << "invalid profile";
 }
 
-void TestSondrel::rejectsBadOptions()
+void TestServer::rejectsBadOptions()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
@@ -256,5 +256,5 @@ void TestSondrel::rejectsBadOptions()
     QVERIFY2(error.contains(message), qPrintable(error));
 }
 
-VARKEL_TEST_MAIN(TestSondrel, QCoreApplication)
-#include "tst_sondrel.moc"
+VARKEL_TEST_MAIN(TestServer, QCoreApplication)
+#include "tst_server.moc"
