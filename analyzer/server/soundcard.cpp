@@ -11,7 +11,7 @@ namespace {
 
 // Short enough that the last sample is heard soon after it is handed over,
 // long enough that a busy machine does not starve the card.
-constexpr int kOutputBufferMs = 40;
+constexpr int kOutputBufferMs = 60;
 constexpr int kPushMs = 5;
 // An output that has taken nothing for this long is taken as stalled.
 constexpr int kStallMs = 1000;

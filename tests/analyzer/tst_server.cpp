@@ -222,7 +222,7 @@ void TestServer::soundServerRoundTrip()
     operatorSide.send("\x01" + text + "\x01");
     // The sender echoes what it played; the listener decodes it from the sound server.
     QTRY_COMPARE_WITH_TIMEOUT(operatorSide.heard(), text, kOnAirMs);
-    QTRY_VERIFY_WITH_TIMEOUT(listener.heard().contains(text), kOnAirMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(listener.heard().contains(text), listener.received.constData(), kOnAirMs);
     QTRY_VERIFY_WITH_TIMEOUT(sender.log().contains(QStringLiteral("PTT off")), kWaitMs);
     QVERIFY2(!leftListener.heard().contains("SONDREL"), leftListener.received.constData());
 }
