@@ -3,6 +3,7 @@
 #include "cleanexit.h"
 #include "link/linkserver.h"
 #include "server/loopback.h"
+#include "server/rxfile.h"
 #include "server/soundcard.h"
 #include "server/station.h"
 #include "station/driversettings.h"
@@ -31,6 +32,7 @@ struct ServeOptions {
     sondrel::InputChannel rxChannel = sondrel::InputChannel::Left;
     sondrel::StationOptions station;
     bool loopback = false;
+    QString rxFile;
     sondrel::LoopbackOptions loopbackOptions;
     std::optional<sondrel::PttConfig> ptt;  // from the command line, before Pelorin's
     Verbosity verbosity = Verbosity::Normal;
@@ -87,6 +89,7 @@ std::optional<ServeOptions> readOptions(const QCoreApplication& app)
     const auto loopback = option("loopback", "No sound card: the channel simulator carries the signal back.");
     const auto snr = option("snr", "Loopback: signal to noise ratio in 2500 Hz (default 20).", "dB", "20");
     const auto offset = option("offset", "Loopback: frequency offset (default 0).", "Hz", "0");
+    const auto rxFile = option("rx-file", "No sound card: play a recording into the receiver in real time.", "file");
     const auto rig = option("rig", "Key through the radio's CAT command: Hamlib's model number.", "model");
     const auto rigPort = option("rig-port", "The radio's CAT port, with --rig.", "device");
     const auto rigctld = option("rigctld", "Key through a rigctld daemon.", "host:port");
@@ -126,6 +129,9 @@ std::optional<ServeOptions> readOptions(const QCoreApplication& app)
         return refuse(QStringLiteral("invalid --tx-limit \"%1\": 0 to 86400 seconds").arg(parser.value(txLimit)));
     options.station.txLimitMs = limitSeconds * 1000;
     options.loopback = parser.isSet(loopback);
+    options.rxFile = parser.value(rxFile);
+    if (options.loopback && parser.isSet(rxFile))
+        return refuse(QStringLiteral("give --loopback or --rx-file, not both"));
     options.loopbackOptions.snrDb = parser.value(snr).toDouble(&ok);
     if (!ok || options.loopbackOptions.snrDb < -30 || options.loopbackOptions.snrDb > 100)
         return refuse(QStringLiteral("invalid --snr \"%1\": -30 to 100 dB").arg(parser.value(snr)));
@@ -161,13 +167,13 @@ std::optional<ServeOptions> readOptions(const QCoreApplication& app)
 }
 
 // The keying line Pelorin's settings ask for, unless the command line named one.
-// Loopback has no radio: it keys only what the command line names.
+// Loopback and a recording have no radio: they key only what the command line names.
 std::unique_ptr<sondrel::Ptt> pttFor(const ServeOptions& options, const sondrel::DriverSettings& settings)
 {
     sondrel::PttConfig config;
     if (options.ptt) {
         config = *options.ptt;
-    } else if (!options.loopback && settings.comPort != 0) {
+    } else if (!options.loopback && options.rxFile.isEmpty() && settings.comPort != 0) {
         config.kind = sondrel::PttConfig::Kind::SerialLines;
         config.device = settings.pttDevice;
     }
@@ -203,6 +209,15 @@ int serveCommand(int argc, char** argv)
     sondrel::SoundCard* card = nullptr;
     if (options->loopback) {
         path = std::make_unique<sondrel::Loopback>(options->loopbackOptions);
+    } else if (!options->rxFile.isEmpty()) {
+        auto recording = std::make_unique<sondrel::RxFile>(options->rxFile, options->rxChannel);
+        if (!recording->open()) {
+            printLine(recording->errorString());
+            return 1;
+        }
+        QObject::connect(recording.get(), &sondrel::RxFile::ended, recording.get(),
+                         [log] { log(QStringLiteral("end of the recording")); });
+        path = std::move(recording);
     } else {
         const QAudioDevice input = sondrel::SoundCard::findInput(options->input);
         const QAudioDevice output = sondrel::SoundCard::findOutput(options->output);

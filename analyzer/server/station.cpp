@@ -165,23 +165,24 @@ void Station::onSwitched(bool on)
 
 void Station::key(bool on)
 {
-    if (on) {
-        if (m_ptt && !m_ptt->set(true))
-            emit event(QStringLiteral("PTT: %1").arg(m_ptt->errorString()));
-        else
-            emit event(QStringLiteral("PTT on"));
-        emit keyedChanged(true);
-        m_path.setTransmitting(true);
-        m_state = State::Keying;
-        m_stopWhenStarted = false;
-        m_restartWhenDone = false;
-        m_pttDelay.start(m_options.pttDelayMs);
-        m_playWatch.start();
-        if (m_options.txLimitMs > 0)
-            m_txLimit.start(m_options.txLimitMs);
+    if (!on) {
+        release();
         return;
     }
-    release();
+    if (m_ptt && !m_ptt->set(true))
+        emit event(QStringLiteral("PTT: %1").arg(m_ptt->errorString()));
+    else
+        emit event(QStringLiteral("PTT on"));
+    emit keyedChanged(true);
+    m_state = State::Keying;
+    m_stopWhenStarted = false;
+    m_restartWhenDone = false;
+    m_pttDelay.start(m_options.pttDelayMs);
+    m_playWatch.start();
+    if (m_options.txLimitMs > 0)
+        m_txLimit.start(m_options.txLimitMs);
+    // An output that cannot open reports it at once, which releases again.
+    m_path.setTransmitting(true);
 }
 
 void Station::onPttDelayOver()

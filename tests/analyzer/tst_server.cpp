@@ -8,7 +8,9 @@
 #include "settingsstore.h"
 #include "testenv.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -140,6 +142,7 @@ private slots:
     void everyEndOfTransmissionReleasesPtt_data();
     void everyEndOfTransmissionReleasesPtt();
     void soundServerRoundTrip();
+    void recordingIsDecodedInRealTime();
     void rejectsBadOptions_data();
     void rejectsBadOptions();
 };
@@ -227,6 +230,31 @@ void TestServer::soundServerRoundTrip()
     QVERIFY2(!leftListener.heard().contains("SONDREL"), leftListener.received.constData());
 }
 
+void TestServer::recordingIsDecodedInRealTime()
+{
+    QTemporaryDir dir;
+    const QString wav = dir.filePath(QStringLiteral("right.wav"));
+    const QByteArray text("de g4xyz k\r");
+    QProcess encode;
+    encode.start(QStringLiteral(SONDREL_EXE), {"encode", "--rate", "8000", "--channel", "right", "-o", wav});
+    encode.write(text);
+    encode.closeWriteChannel();
+    QVERIFY(encode.waitForFinished(kWaitMs));
+    QCOMPARE(encode.exitCode(), 0);
+
+    Sondrel sondrel;
+    QVERIFY2(sondrel.start({"--rx-file", wav, "--rx-channel", "right"}, QProcessEnvironment::systemEnvironment()),
+             qPrintable(sondrel.log()));
+    Terminal terminal;
+    QVERIFY(terminal.open(sondrel.port()));
+    QElapsedTimer clock;
+    clock.start();
+    QTRY_VERIFY_WITH_TIMEOUT(terminal.heard().contains(text), kOnAirMs);
+    // Ten characters and the preamble take about three seconds on the air.
+    QVERIFY2(clock.elapsed() > 2000, qPrintable(QString::number(clock.elapsed())));
+    QTRY_VERIFY_WITH_TIMEOUT(sondrel.log().contains(QStringLiteral("end of the recording")), kOnAirMs);
+}
+
 void TestServer::rejectsBadOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -237,6 +265,7 @@ void TestServer::rejectsBadOptions_data()
     QTest::newRow("both rig and rigctld")
         << QStringList{"--loopback", "--rig", "1", "--rigctld", "127.0.0.1:4532"} << "not both";
     QTest::newRow("profile") << QStringList{"--profile", "pro"} << "invalid profile";
+    QTest::newRow("no such recording") << QStringList{"--rx-file", "/nonexistent.wav"} << "nonexistent.wav";
 }
 
 void TestServer::rejectsBadOptions()
