@@ -47,7 +47,7 @@ constexpr double kTimingMaxStep = 1.0;
 
 // Squelch: share of the symbols' energy that lies in phase, over a window.
 constexpr int kSquelchWindow = 24;
-constexpr double kOpenQuality = 0.65;
+constexpr double kOpenQuality = 0.72;
 constexpr double kCloseQuality = 0.15;
 constexpr int kQuickWithin = 96;      // symbols after a close
 constexpr int kQuickSymbols = 8;
@@ -189,6 +189,9 @@ struct Demodulator::Private {
 
     void Retune(double offsetHz)
     {
+#ifdef PSK31_WHY
+        std::fprintf(stderr, "retune %lld to %.2f (prominence %.1f)\n", symbols, offsetHz, acquisition.prominence());
+#endif
         fineHz = offsetHz;
         step = 0;
         drift = 0;
@@ -242,11 +245,17 @@ struct Demodulator::Private {
         const double error2 = re == 0 ? 0.0 : std::atan(double(im) / double(re));
         // Once pulled in, the loop is as wide as the signal's quality allows:
         // a strong, fading signal needs a quick loop, a weak one a quiet loop.
-        if (++symbolsSinceTune >= kPullInSymbols) {
+        // Until the squelch opens the loop stays wide and without its drift
+        // term, so it pulls in on a signal as soon as one starts.
+        ++symbolsSinceTune;
+        if (!open || symbolsSinceTune < kPullInSymbols) {
+            loop.Set(kPullInBandwidth);
+            drift = 0;
+        } else {
             const double snr = noise > 0 ? double(amplitude) * amplitude / noise : 0.0;
             loop.Set(std::clamp(kTrackBandwidth * std::sqrt(snr / kQuietSnr), kTrackBandwidth, kWideBandwidth));
+            drift += loop.k3 * error2;
         }
-        drift += loop.k3 * error2;
         step += loop.k2 * error2 + drift;
         phase = std::remainder(phase + step + loop.k1 * error2, kTwoPi);
         const double moved = kAfcShare * step;
