@@ -24,7 +24,8 @@ need_packages() {
     fi
 }
 
-BUILD_PACKAGES=(cmake g++ make qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core)
+BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+    libliquid-dev libsndfile1-dev)
 # A real X server and tools to act as a user in the end-to-end tests and the demo.
 DESKTOP_TEST_PACKAGES=(xvfb xdotool xclip x11-utils imagemagick)
 
