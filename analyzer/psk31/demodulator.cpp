@@ -10,9 +10,6 @@
 #include <numbers>
 #include <stdexcept>
 #include <vector>
-#ifdef PSK31_TRACE
-#include <cstdio>
-#endif
 
 namespace psk31 {
 namespace {
@@ -31,6 +28,7 @@ constexpr double kTwoPi = 2 * std::numbers::pi;
 constexpr double kPullInBandwidth = 0.08;
 constexpr double kTrackBandwidth = 0.035;
 constexpr int kPullInSymbols = 24;
+constexpr float kMomentarySymbols = 6;
 constexpr double kWideBandwidth = 0.35;
 constexpr size_t kReferenceSymbols = 4;
 constexpr float kReferenceCorrection = float(kReferenceSymbols) / (kReferenceSymbols - 1);
@@ -124,6 +122,7 @@ struct Demodulator::Private {
     int symbolsSinceTune = 0;
     // Symbol statistics.
     float amplitude = 0;
+    float momentary = 0;  // amplitude over the last few symbols
     float noise = 0;
     float previousReal = 0;
     int onesRun = 0;
@@ -189,9 +188,6 @@ struct Demodulator::Private {
 
     void Retune(double offsetHz)
     {
-#ifdef PSK31_WHY
-        std::fprintf(stderr, "retune %lld to %.2f (prominence %.1f)\n", symbols, offsetHz, acquisition.prominence());
-#endif
         fineHz = offsetHz;
         step = 0;
         drift = 0;
@@ -266,6 +262,8 @@ struct Demodulator::Private {
             Retune(0);
 
         amplitude += (std::abs(re) - amplitude) / 32;
+        // The decoder weighs symbols by the level of the moment (it changes in fades).
+        momentary += (std::abs(re) - momentary) / kMomentarySymbols;
         // Noise is measured against a quick phase reference from the last few
         // symbols, so that the loop's own tracking error does not count as noise.
         recentSymbols[size_t(symbols % recentSymbols.size())] = u;
@@ -283,10 +281,7 @@ struct Demodulator::Private {
         onesRun = (re > 0) == (previousReal > 0) ? onesRun + 1 : 0;
         previousReal = re;
         UpdateSquelch();
-#ifdef PSK31_TRACE
-        std::fprintf(stderr, "sym %lld t=%.2f re=%.3f im=%.3f q=%.2f open=%d fine=%.2f step=%.3f ones=%d\n", symbols, t, re, im, Quality(kSquelchWindow), int(open), fineHz, step, onesRun);
-#endif
-        decoder.push(re, amplitude, std::max(noise, 1e-12f), open ? out : nullptr);
+        decoder.push(re, momentary, std::max(noise, 1e-12f), open ? out : nullptr);
     }
 
     double Energy(int window) const
@@ -358,9 +353,6 @@ struct Demodulator::Private {
             dip = 0;
             level += (recent - level) / kLevelSymbols;
         }
-#ifdef PSK31_WHY
-        if (onesRun >= kCarrierBits || dip >= kDipSymbols || Quality(kSquelchWindow) < kCloseQuality) std::fprintf(stderr, "why ones=%d dip=%d q=%.2f\n", onesRun, dip, Quality(kSquelchWindow));
-#endif
         if (onesRun >= kCarrierBits || dip >= kDipSymbols || Quality(kSquelchWindow) < kCloseQuality) {
             // Opening again takes a whole window of new symbols.
             // Only a signal that was copied for a while comes back quickly.
