@@ -23,19 +23,21 @@ constexpr double kSignalHalfWidth = 50; // Hz each side of the carrier that matt
 constexpr size_t kChunk = 4096;
 constexpr double kTwoPi = 2 * std::numbers::pi;
 
-// Carrier-phase loop (second order), bandwidth as a fraction of the symbol
-// rate: wide while pulling in, narrow when following.
+// Carrier-phase loop, bandwidth as a fraction of the symbol rate: wide while
+// pulling in, then from narrow (weak signal) to wide (strong, fading signal).
 constexpr double kPullInBandwidth = 0.08;
 constexpr double kTrackBandwidth = 0.035;
-constexpr int kPullInSymbols = 24;
-constexpr float kMomentarySymbols = 6;
 constexpr double kWideBandwidth = 0.35;
+constexpr int kPullInSymbols = 24;
+constexpr double kQuietSnr = 4; // symbol SNR up to which the loop stays narrow
+// Noise is measured against a phase reference from this many symbols.
 constexpr size_t kReferenceSymbols = 4;
 constexpr float kReferenceCorrection = float(kReferenceSymbols) / (kReferenceSymbols - 1);
-constexpr double kQuietSnr = 4; // symbol SNR up to which the loop stays narrow
 // Share of the loop's frequency moved into the mixer each symbol.
 constexpr double kAfcShare = 0.05;
 constexpr double kDriftGain = 0.1;
+// Symbols over which the decoder's idea of the signal level is averaged.
+constexpr float kMomentarySymbols = 6;
 
 // Symbol timing: smoothing of the envelope's symbol-rate line, and the most
 // the sampling instant moves per symbol.
