@@ -10,9 +10,6 @@
 #include <numbers>
 #include <stdexcept>
 #include <vector>
-#ifdef PSK31_TRACE
-#include <cstdio>
-#endif
 
 namespace psk31 {
 namespace {
@@ -26,18 +23,21 @@ constexpr double kSignalHalfWidth = 50; // Hz each side of the carrier that matt
 constexpr size_t kChunk = 4096;
 constexpr double kTwoPi = 2 * std::numbers::pi;
 
-// Carrier-phase loop (second order), bandwidth as a fraction of the symbol
-// rate: wide while pulling in, narrow when following.
+// Carrier-phase loop, bandwidth as a fraction of the symbol rate: wide while
+// pulling in, then from narrow (weak signal) to wide (strong, fading signal).
 constexpr double kPullInBandwidth = 0.08;
 constexpr double kTrackBandwidth = 0.035;
-constexpr int kPullInSymbols = 24;
 constexpr double kWideBandwidth = 0.35;
+constexpr int kPullInSymbols = 24;
+constexpr double kQuietSnr = 4; // symbol SNR up to which the loop stays narrow
+// Noise is measured against a phase reference from this many symbols.
 constexpr size_t kReferenceSymbols = 4;
 constexpr float kReferenceCorrection = float(kReferenceSymbols) / (kReferenceSymbols - 1);
-constexpr double kQuietSnr = 4; // symbol SNR up to which the loop stays narrow
 // Share of the loop's frequency moved into the mixer each symbol.
 constexpr double kAfcShare = 0.05;
 constexpr double kDriftGain = 0.1;
+// Symbols over which the decoder's idea of the signal level is averaged.
+constexpr float kMomentarySymbols = 6;
 
 // Symbol timing: smoothing of the envelope's symbol-rate line, and the most
 // the sampling instant moves per symbol.
@@ -47,7 +47,7 @@ constexpr double kTimingMaxStep = 1.0;
 
 // Squelch: share of the symbols' energy that lies in phase, over a window.
 constexpr int kSquelchWindow = 24;
-constexpr double kOpenQuality = 0.65;
+constexpr double kOpenQuality = 0.72;
 constexpr double kCloseQuality = 0.15;
 constexpr int kQuickWithin = 96;      // symbols after a close
 constexpr int kQuickSymbols = 8;
@@ -124,6 +124,7 @@ struct Demodulator::Private {
     int symbolsSinceTune = 0;
     // Symbol statistics.
     float amplitude = 0;
+    float momentary = 0;  // amplitude over the last few symbols
     float noise = 0;
     float previousReal = 0;
     int onesRun = 0;
@@ -242,11 +243,17 @@ struct Demodulator::Private {
         const double error2 = re == 0 ? 0.0 : std::atan(double(im) / double(re));
         // Once pulled in, the loop is as wide as the signal's quality allows:
         // a strong, fading signal needs a quick loop, a weak one a quiet loop.
-        if (++symbolsSinceTune >= kPullInSymbols) {
+        // Until the squelch opens the loop stays wide and without its drift
+        // term, so it pulls in on a signal as soon as one starts.
+        ++symbolsSinceTune;
+        if (!open || symbolsSinceTune < kPullInSymbols) {
+            loop.Set(kPullInBandwidth);
+            drift = 0;
+        } else {
             const double snr = noise > 0 ? double(amplitude) * amplitude / noise : 0.0;
             loop.Set(std::clamp(kTrackBandwidth * std::sqrt(snr / kQuietSnr), kTrackBandwidth, kWideBandwidth));
+            drift += loop.k3 * error2;
         }
-        drift += loop.k3 * error2;
         step += loop.k2 * error2 + drift;
         phase = std::remainder(phase + step + loop.k1 * error2, kTwoPi);
         const double moved = kAfcShare * step;
@@ -257,6 +264,8 @@ struct Demodulator::Private {
             Retune(0);
 
         amplitude += (std::abs(re) - amplitude) / 32;
+        // The decoder weighs symbols by the level of the moment (it changes in fades).
+        momentary += (std::abs(re) - momentary) / kMomentarySymbols;
         // Noise is measured against a quick phase reference from the last few
         // symbols, so that the loop's own tracking error does not count as noise.
         recentSymbols[size_t(symbols % recentSymbols.size())] = u;
@@ -274,10 +283,7 @@ struct Demodulator::Private {
         onesRun = (re > 0) == (previousReal > 0) ? onesRun + 1 : 0;
         previousReal = re;
         UpdateSquelch();
-#ifdef PSK31_TRACE
-        std::fprintf(stderr, "sym %lld t=%.2f re=%.3f im=%.3f q=%.2f open=%d fine=%.2f step=%.3f ones=%d\n", symbols, t, re, im, Quality(kSquelchWindow), int(open), fineHz, step, onesRun);
-#endif
-        decoder.push(re, amplitude, std::max(noise, 1e-12f), open ? out : nullptr);
+        decoder.push(re, momentary, std::max(noise, 1e-12f), open ? out : nullptr);
     }
 
     double Energy(int window) const
@@ -349,9 +355,6 @@ struct Demodulator::Private {
             dip = 0;
             level += (recent - level) / kLevelSymbols;
         }
-#ifdef PSK31_WHY
-        if (onesRun >= kCarrierBits || dip >= kDipSymbols || Quality(kSquelchWindow) < kCloseQuality) std::fprintf(stderr, "why ones=%d dip=%d q=%.2f\n", onesRun, dip, Quality(kSquelchWindow));
-#endif
         if (onesRun >= kCarrierBits || dip >= kDipSymbols || Quality(kSquelchWindow) < kCloseQuality) {
             // Opening again takes a whole window of new symbols.
             // Only a signal that was copied for a while comes back quickly.
