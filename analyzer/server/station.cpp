@@ -44,6 +44,11 @@ Station::~Station()
 
 void Station::setPtt(std::unique_ptr<Ptt> ptt)
 {
+    // Reopening a serial port raises its lines for a moment: keep the one that is open.
+    if (m_ptt && m_ptt->config() == ptt->config()) {
+        m_pendingPtt.reset();
+        return;
+    }
     m_pendingPtt = std::move(ptt);
     applyPending();
 }

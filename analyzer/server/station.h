@@ -36,6 +36,7 @@ public:
     ~Station() override;
 
     // A new keying line; taken at once while idle, else once the transmission is over.
+    // The same line as the one in use is left as it is.
     void setPtt(std::unique_ptr<Ptt> ptt);
     // The modem's centre frequency; taken once the transmission is over.
     void setCentreFrequency(double hz);

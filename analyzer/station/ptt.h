@@ -15,6 +15,8 @@ struct PttConfig {
     QString device;     // SerialLines: the port; Cat: the radio's CAT port
     int rigModel = 0;   // Cat: Hamlib's model number
     QString address;    // Rigctld: host:port
+
+    bool operator==(const PttConfig&) const = default;
 };
 
 class Ptt {
@@ -25,6 +27,7 @@ public:
     Ptt& operator=(const Ptt&) = delete;
 
     bool open();
+    const PttConfig& config() const { return m_config; }
     bool set(bool keyed);
     bool keyed() const { return m_keyed; }
     // What the radio or rigctld says of its PTT; false as well when it cannot say.
