@@ -153,6 +153,7 @@ void TestServer::everyEndOfTransmissionReleasesPtt_data()
     QTest::newRow("toggle off") << "toggle";
     QTest::newRow("abort") << "abort";
     QTest::newRow("transmit link lost") << "link";
+    QTest::newRow("time limit") << "limit";
 #ifdef Q_OS_UNIX
     QTest::newRow("SIGTERM") << "sigterm";
 #endif
@@ -166,8 +167,10 @@ void TestServer::everyEndOfTransmissionReleasesPtt()
         QSKIP("rigctld and rigctl (libhamlib-utils) are not installed");
     QTRY_COMPARE_WITH_TIMEOUT(rig.ptt(), QStringLiteral("0"), kWaitMs);
     Sondrel sondrel;
-    QVERIFY2(sondrel.start({"--loopback", "--rigctld", rig.address()}, QProcessEnvironment::systemEnvironment()),
-             qPrintable(sondrel.log()));
+    QStringList arguments{"--loopback", "--rigctld", rig.address()};
+    if (ending == QLatin1String("limit"))
+        arguments << "--tx-limit" << "1";
+    QVERIFY2(sondrel.start(arguments, QProcessEnvironment::systemEnvironment()), qPrintable(sondrel.log()));
     Terminal terminal;
     QVERIFY(terminal.open(sondrel.port()));
 
@@ -182,6 +185,9 @@ void TestServer::everyEndOfTransmissionReleasesPtt()
     } else if (ending == QLatin1String("abort")) {
         terminal.send("\x02");
         QTRY_VERIFY_WITH_TIMEOUT(sondrel.log().contains(QStringLiteral("PTT off")), kWaitMs);
+    } else if (ending == QLatin1String("limit")) {
+        QTRY_VERIFY_WITH_TIMEOUT(sondrel.log().contains(QStringLiteral("PTT off")), kWaitMs);
+        QVERIFY2(sondrel.log().contains(QStringLiteral("time limit")), qPrintable(sondrel.log()));
     } else if (ending == QLatin1String("link")) {
         terminal.transmit.abort();
         QTRY_VERIFY_WITH_TIMEOUT(sondrel.log().contains(QStringLiteral("PTT off")), kWaitMs);
