@@ -4,13 +4,39 @@
 
 #include <hamlib/rig.h>
 
+#include <clocale>
+#include <string>
+
 namespace sondrel {
+namespace {
+
+// Hamlib keeps the name setlocale returns across its own switch to the C
+// numeric locale, and that switch frees the name unless the locale is "C"
+// already: so it is "C" around every call into Hamlib.
+class CNumericLocale {
+public:
+    CNumericLocale()
+    {
+        const char* current = std::setlocale(LC_NUMERIC, nullptr);
+        m_saved = current ? current : "C";
+        std::setlocale(LC_NUMERIC, "C");
+    }
+    ~CNumericLocale() { std::setlocale(LC_NUMERIC, m_saved.c_str()); }
+    CNumericLocale(const CNumericLocale&) = delete;
+    CNumericLocale& operator=(const CNumericLocale&) = delete;
+
+private:
+    std::string m_saved;
+};
+
+} // namespace
 
 struct Ptt::Rig {
     RIG* rig = nullptr;
     bool opened = false;
     ~Rig()
     {
+        const CNumericLocale numeric;
         if (opened)
             rig_close(rig);
         if (rig)
@@ -58,6 +84,7 @@ bool Ptt::fail(const QString& what, int code)
 
 bool Ptt::open()
 {
+    const CNumericLocale numeric;
     rig_set_debug(RIG_DEBUG_NONE);
     auto make = [this](rig_model_t model, const char* pttType, const QString& path) -> std::unique_ptr<Rig> {
         auto rig = std::make_unique<Rig>();
@@ -104,6 +131,7 @@ bool Ptt::open()
 
 bool Ptt::reportedKeyed() const
 {
+    const CNumericLocale numeric;
     ptt_t state = RIG_PTT_OFF;
     return m_rts && rig_get_ptt(m_rts->rig, RIG_VFO_CURR, &state) == RIG_OK && state != RIG_PTT_OFF;
 }
@@ -116,6 +144,7 @@ bool Ptt::set(bool keyed)
     }
     if (!m_rts)
         return keyed ? (m_error = QStringLiteral("PTT is not open"), false) : true;
+    const CNumericLocale numeric;
     const ptt_t state = keyed ? RIG_PTT_ON : RIG_PTT_OFF;
     // Lowering comes first and is tried on both lines even when one fails.
     int code = RIG_OK;

@@ -270,7 +270,10 @@ void loopbackFigures()
     const QByteArray text =
         "cq cq de dl1abc dl1abc pse k. thanks for the call, name is hans, qth near hamburg. "
         "rig is 50 watts into a dipole, the weather is cold and wet today. "
-        "how copy? hw? dl1abc de g4xyz: fb hans, ur rst 599, name here is john.";
+        "how copy? hw? dl1abc de g4xyz: fb hans, ur rst 599, name here is john. "
+        "QTH is Leeds, rig an old transceiver at 30 W, antenna a G5RV up 10 m. "
+        "WX sunny but cold, 4 degrees C. Many thanks for the QSO, 73 and gl, "
+        "QSL via the bureau. dl1abc de g4xyz sk";
     Server server;
     if (!server.start({"--loopback", "--snr", "-8"}, QProcessEnvironment::systemEnvironment()))
         return;
