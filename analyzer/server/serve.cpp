@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr int kDefaultTxLimitSeconds = 10 * 60;
-
 enum class Verbosity { Quiet, Normal, Verbose };
 
 struct ServeOptions {
