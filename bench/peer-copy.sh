@@ -3,7 +3,11 @@
 # `sondrel encode` makes a transmission, a private PulseAudio server plays it
 # into a null sink whose monitor the peer listens to, and the peer's received
 # text is read back over its XML-RPC interface. Runs in real time.
-# Needs: fldigi, pulseaudio, pulseaudio-utils, xvfb, python3, a built sondrel.
+# The peer is set up through its config file: PulseAudio back end on our
+# private server, and a call sign so that its first-run wizard (which holds
+# back the XML-RPC interface) does not come up. Its window is widened so that
+# the receive pane, which XML-RPC reads back as wrapped, holds the whole line.
+# Needs: fldigi, pulseaudio, pulseaudio-utils, xvfb, xdotool, python3, a built sondrel.
 #   bench/peer-copy.sh [path/to/sondrel]
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -33,6 +37,14 @@ pids+=($!)
 sleep 2
 pactl set-default-sink air
 pactl set-default-source air.monitor
+cat >"$WORK/config/fldigi_def.xml" <<XML
+<FLDIGI_DEFS>
+<AUDIOIO>2</AUDIOIO>
+<PULSESERVER>$PULSE_SERVER</PULSESERVER>
+<MYCALL>N0CALL</MYCALL>
+<CONFIRMEXIT>0</CONFIRMEXIT>
+</FLDIGI_DEFS>
+XML
 fldigi --config-dir "$WORK/config/" --home-dir "$WORK/home/" \
     --xmlrpc-server-address 127.0.0.1 --xmlrpc-server-port "$PORT" >"$WORK/peer.log" 2>&1 &
 pids+=($!)
@@ -49,6 +61,9 @@ for _ in range(60):
         time.sleep(0.5)
 else:
     sys.exit("the peer's XML-RPC interface did not come up")
+subprocess.run(["xdotool", "search", "--sync", "--name", "^fldigi ver", "windowsize", "1270", "900"],
+               check=True, stdout=subprocess.DEVNULL)
+time.sleep(1)
 peer.modem.set_by_name("BPSK31")
 peer.modem.set_carrier(1500)
 peer.main.set_afc(True)

@@ -1,13 +1,15 @@
 // The modem in-process: round trips through the channel simulator at the
 // common sound-card rates, every byte, noise alone, the end of a signal, the
 // transmitter's envelope, configuration errors, the simulator itself and the
-// error count the benchmarks use.
+// error count the benchmarks use, and a recording of another program.
 
 #include "psk31/channel.h"
 #include "psk31/demodulator.h"
 #include "psk31/modulator.h"
 #include "psk31/textmatch.h"
 
+#include <QFile>
+#include <QtEndian>
 #include <QtTest>
 #include <cmath>
 #include <numbers>
@@ -43,14 +45,35 @@ Sent Send(const std::string& text, psk31::Modulator::Config config, double leadS
     return sent;
 }
 
-std::string Receive(const std::vector<float>& samples, double rate, size_t block = 4096)
+std::string Receive(const std::vector<float>& samples, double rate, size_t block = 4096,
+                    double carrier = 1000)
 {
-    psk31::Demodulator demodulator({rate, 1000, 100});
+    psk31::Demodulator demodulator({rate, carrier, 100});
     std::string text;
     for (size_t i = 0; i < samples.size(); i += block)
         demodulator.process(samples.data() + i, std::min(block, samples.size() - i), text);
     demodulator.flush(text);
     return text;
+}
+
+// The samples of a 16-bit mono WAV file: its chunks walked to "data".
+std::vector<float> ReadWav16(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    std::vector<float> samples;
+    for (qsizetype at = 12; at + 8 <= bytes.size();) {
+        const qsizetype size = qFromLittleEndian<quint32>(bytes.constData() + at + 4);
+        if (bytes.mid(at, 4) == "data") {
+            for (qsizetype i = at + 8; i + 1 < at + 8 + size && i + 1 < bytes.size(); i += 2)
+                samples.push_back(qFromLittleEndian<qint16>(bytes.constData() + i) / 32768.0f);
+            break;
+        }
+        at += 8 + size + (size & 1);
+    }
+    return samples;
 }
 
 // The largest step between neighbouring samples: a click shows as a step
@@ -199,6 +222,14 @@ private slots:
             power += double(v) * v;
         const double in2500 = power / double(a.size()) * 2500 / 4000;
         QVERIFY(std::abs(in2500 / 1.0 - 1) < 0.03);
+    }
+
+    // fldigi 4.1.23 sending BPSK31 at 1500 Hz, recorded at 8000 Hz (data/README).
+    void peerRecordingIsCopiedExactly()
+    {
+        const std::vector<float> samples = ReadWav16(PSK31_DATA_DIR "/peer-fldigi-4.1.23.wav");
+        QCOMPARE(samples.size(), size_t(87200));
+        QCOMPARE(Receive(samples, 8000, 4096, 1500), std::string("CQ CQ de N0CALL: Peer test, 599 73"));
     }
 
     void characterErrorsCountTheBestMatch()
