@@ -15,7 +15,8 @@ JOBS="${JOBS:-$(nproc)}"
 # The whole-program benchmark needs a virtual display and key events.
 need_packages "${BUILD_PACKAGES[@]}" "${DESKTOP_TEST_PACKAGES[@]}"
 
-mapfile -t benches < <(find "$ROOT/bench" -maxdepth 1 -name 'bench_*.cpp' -printf '%f\n' | sed 's/\.cpp$//' | sort)
+# Each benchmark as its path under bench/ without .cpp (modem/bench_modem).
+mapfile -t benches < <(find "$ROOT/bench" -maxdepth 2 -name 'bench_*.cpp' -printf '%P\n' | sed 's/\.cpp$//' | sort)
 if [ ${#benches[@]} -eq 0 ]; then
     echo "No benchmarks in $ROOT/bench" >&2
     exit 1
@@ -24,8 +25,12 @@ fi
 echo "Configuring an optimised build in $BUILD"
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DVARKEL_BUILD_BENCH=ON \
     -DVARKEL_BUILD_TESTS=OFF >/dev/null
-echo "Building: ${benches[*]}"
-cmake --build "$BUILD" -j"$JOBS" --target "${benches[@]}" >/dev/null
+targets=()
+for bench in "${benches[@]}"; do
+    targets+=("$(basename "$bench")")
+done
+echo "Building: ${targets[*]}"
+cmake --build "$BUILD" -j"$JOBS" --target "${targets[@]}" >/dev/null
 
 echo
 echo "== Machine"

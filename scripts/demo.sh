@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, starts the stand-in analyzer and the
-# terminal against it. Without a display it runs the same demo on a virtual
-# one, types a greeting and saves a screenshot.
+# Installs what is missing, builds, starts the analyzer in loopback (the
+# transmitted signal goes through a simulated noisy channel and is decoded
+# back) and the terminal against it. Without a display it runs the same demo
+# on a virtual one, types a greeting and saves a screenshot.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 . "$ROOT/scripts/deps.sh"
@@ -13,7 +14,7 @@ fi
 build_tree "$ROOT/build" -DVARKEL_BUILD_BENCH=OFF
 
 VARKEL="$ROOT/build/terminal/ui/varkel"
-SIM="$(find "$ROOT/build/tools" -name sondrel-sim -type f -perm -u+x | head -n 1)"
+SONDREL="$ROOT/build/analyzer/sondrel"
 PORT="${PORT:-5555}"
 
 # The demo keeps its own settings so it never touches a real station's setup.
@@ -36,12 +37,12 @@ CONF
 
 . "$ROOT/scripts/processes.sh"
 
-"$SIM" --port "$PORT" &
+"$SONDREL" --loopback --snr "${SNR:-0}" --port "$PORT" &
 pids+=($!)
 sleep 0.5
 
 if [ -n "${DISPLAY:-}" ]; then
-    echo "Starting Varkel against the stand-in analyzer on 127.0.0.1:$PORT"
+    echo "Starting Varkel against sondrel --loopback on 127.0.0.1:$PORT"
     "$VARKEL"
     exit 0
 fi
@@ -62,8 +63,8 @@ xdotool windowfocus --sync "$win"
 xdotool key F5 F6
 xdotool type --delay 60 "Hello from the Varkel demo"
 xdotool key Return F9
-# Let the stand-in analyzer "transmit" it all at PSK31 pace and echo it back.
-sleep 12
+# PSK31 sends about four characters a second: let it all go out and come back decoded.
+sleep 25
 shot="$ROOT/build/demo/varkel-demo.png"
 import -window "$win" "$shot"
 echo "Screenshot saved: $shot"

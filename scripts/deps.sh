@@ -25,9 +25,12 @@ need_packages() {
 }
 
 BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libxcb-xkb-dev
-                fonts-dejavu-core)
+                fonts-dejavu-core qt6-multimedia-dev libliquid-dev libsndfile1-dev libhamlib-dev)
 # A real X server and tools to act as a user in the end-to-end tests and the demo.
 DESKTOP_TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils imagemagick)
+# The analyzer's tests key a dummy radio through rigctld and play through a
+# private sound server.
+ANALYZER_TEST_PACKAGES=(libhamlib-utils pulseaudio pulseaudio-utils)
 
 # usage: build_tree DIR [cmake args...]
 build_tree() {

@@ -23,6 +23,7 @@ namespace {
 const QString kVarkel = QStringLiteral(VARKEL_EXE);
 const QString kPelorin = QStringLiteral(PELORIN_EXE);
 const QString kSim = QStringLiteral(SONDRELSIM_EXE);
+const QString kSondrel = QStringLiteral(SONDREL_EXE);
 
 const QString kVarkelApp = QStringLiteral("Varkel");
 const QString kClassic = QStringLiteral("Sondrel Classic");
@@ -150,6 +151,7 @@ private slots:
     void pelorinTypedFrequencyIsStoredRounded();
 
     void echoFromStandInAnalyzerIsLogged();
+    void callComesBackDecodedThroughLoopback();
 
 private:
     // Host and port of `server` and a private log folder in the store.
@@ -802,6 +804,60 @@ void TestEndToEnd::echoFromStandInAnalyzerIsLogged()
     varkel.Kill();
     sim.Signal(SIGTERM);
     QVERIFY2(sim.WaitForExit(kWireMs, &why), qPrintable("the stand-in analyzer after SIGTERM: " + why));
+}
+
+// ---------------------------------------------------------------- with the analyzer in loopback
+
+void TestEndToEnd::callComesBackDecodedThroughLoopback()
+{
+    REQUIRE_PROGRAM(kVarkel, "varkel");
+    REQUIRE_PROGRAM(kSondrel, "sondrel");
+    Program sondrel(m_x);
+    QString why;
+    QVERIFY2(sondrel.Start(kSondrel, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--loopback")},
+                           &why),
+             qPrintable(why));
+    static const QRegularExpression listening(QStringLiteral(R"(listening on [0-9.]+:(\d+))"));
+    QRegularExpressionMatch match;
+    QVERIFY2(SpinUntil([&] { return (match = listening.match(QString::fromLocal8Bit(sondrel.Output()))).hasMatch(); },
+                       kStartMs),
+             qPrintable(WithOutput("the analyzer never said where it listens", sondrel)));
+    Program varkel(m_x);
+    PointAt(varkel, quint16(match.captured(1).toUInt()));
+    QVERIFY2(varkel.Start(kVarkel, {}, &why), qPrintable(why));
+    const QString window = m_x.WaitForWindow(kConnectedTitle, kStartMs, &why);
+    QVERIFY2(!window.isEmpty(), qPrintable(WithOutput(why, varkel) + "\n" + WithOutput("analyzer:", sondrel)));
+
+    const QString log = LogPath(varkel, 0);
+    QVERIFY2(m_x.MenuCommand(window, QStringLiteral("f"), QStringLiteral("r"), &why), qPrintable(why));
+    QVERIFY2(SpinUntil([&] { return QFileInfo::exists(log); }, kWireMs), "Record QSO made no log");
+    QVERIFY2(m_x.Focus(window, &why), qPrintable(why));
+    QVERIFY2(m_x.Key({QStringLiteral("F6")}, &why), qPrintable(why));
+    const QByteArray typed = "cq de dl1abc k";
+    QVERIFY2(m_x.Type(QString::fromLatin1(typed), &why), qPrintable(why));
+    QVERIFY2(m_x.Key({QStringLiteral("F5")}, &why), qPrintable(why));
+
+    // Modulated, through the simulated channel and decoded: PSK31 takes a few seconds.
+    QsoLogContent content;
+    const bool decoded = SpinUntil(
+        [&] {
+            content = ParseQsoLog(ReadWholeFile(log));
+            return content.Received().contains(typed);
+        },
+        kStartMs * 2);
+    QVERIFY2(decoded, qPrintable(WithOutput(QStringLiteral("log: received %1").arg(Show(content.Received())),
+                                            sondrel)));
+    QVERIFY2(m_x.Key({QStringLiteral("shift+F6"), QStringLiteral("ctrl+Home"), QStringLiteral("ctrl+shift+End"),
+                      QStringLiteral("ctrl+c")},
+                     &why),
+             qPrintable(why));
+    QVERIFY2(SpinUntil([&] { return m_x.Clipboard().contains(typed); }, kWireMs),
+             qPrintable(QStringLiteral("the upper pane copied as %1").arg(Show(m_x.Clipboard()))));
+    QVERIFY(sondrel.Output().contains("PTT on"));
+
+    varkel.Kill();
+    sondrel.Signal(SIGTERM);
+    QVERIFY2(sondrel.WaitForExit(kWireMs, &why), qPrintable("the analyzer after SIGTERM: " + why));
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

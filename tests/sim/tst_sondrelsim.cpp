@@ -4,12 +4,10 @@
 
 #include "simserver.h"
 #include "testenv.h"
-#include "varicode.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -106,9 +104,6 @@ struct SimProcess {
 class TestSondrelSim : public QObject {
     Q_OBJECT
 private slots:
-    void varicodeTableIsDecodable();
-    void varicodeBits_data();
-    void varicodeBits();
     void echo_data();
     void echo();
     void abortReportsDroppedBytes_data();
@@ -124,42 +119,6 @@ private slots:
     void programRejectsBadOptions_data();
     void programRejectsBadOptions();
 };
-
-// Codes that start and end with a one and never hold two zeros in a row can be
-// told apart on the air once the two-zero separator follows each of them.
-void TestSondrelSim::varicodeTableIsDecodable()
-{
-    QSet<QByteArray> seen;
-    for (int byte = 0; byte < 128; ++byte) {
-        const std::string_view code = sim::VaricodeOf(uchar(byte));
-        const QByteArray bits(code.data(), qsizetype(code.size()));
-        QVERIFY2(!bits.isEmpty() && bits.front() == '1' && bits.back() == '1', bits.constData());
-        QVERIFY2(!bits.contains("00"), bits.constData());
-        QVERIFY2(bits.count('0') + bits.count('1') == bits.size(), bits.constData());
-        QVERIFY2(!seen.contains(bits), bits.constData());
-        seen.insert(bits);
-    }
-}
-
-void TestSondrelSim::varicodeBits_data()
-{
-    QTest::addColumn<int>("byte");
-    QTest::addColumn<int>("bits");
-    QTest::newRow("space, the shortest") << int(' ') << 3;
-    QTest::newRow("e") << int('e') << 4;
-    QTest::newRow("carriage return") << 0x0d << 7;
-    QTest::newRow("line feed") << 0x0a << 7;
-    QTest::newRow("capital E") << int('E') << 9;
-    QTest::newRow("NUL") << 0x00 << 12;
-    QTest::newRow("above the table") << 0xe9 << 12;
-}
-
-void TestSondrelSim::varicodeBits()
-{
-    QFETCH(int, byte);
-    QFETCH(int, bits);
-    QCOMPARE(sim::VaricodeBits(uchar(byte)), bits);
-}
 
 void TestSondrelSim::echo_data()
 {
@@ -221,7 +180,7 @@ void TestSondrelSim::abortReportsDroppedBytes()
     const auto server = StartServer(Fast());
     QVERIFY(server);
     QStringList events;
-    connect(server.get(), &SimServer::Event, this, [&events](const QString& line) { events << line; });
+    connect(server.get(), &SimServer::event, this, [&events](const QString& line) { events << line; });
     TerminalPair pair;
     QVERIFY(pair.Open(server->Port()));
 

@@ -86,7 +86,7 @@ int main(int argc, char** argv)
         return 2;
 
     sim::SimServer server(settings->options);
-    QObject::connect(&server, &sim::SimServer::Event, &server,
+    QObject::connect(&server, &sim::SimServer::event, &server,
                      [](const QString& line) { PrintLine(stdout, line); });
     if (!server.Listen(settings->address, settings->port)) {
         const bool busy = server.Error() == QAbstractSocket::AddressInUseError;

@@ -1,0 +1,9 @@
+// The commands of sondrel; each takes the arguments after its name and
+// returns the process exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+int encodeCommand(const std::vector<std::string>& args);
+int decodeCommand(const std::vector<std::string>& args);

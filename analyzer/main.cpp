@@ -1,0 +1,49 @@
+// sondrel, the analyzer: one program, one command per job.
+
+#include "commands.h"
+#include "server/serve.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(const std::vector<std::string>&);
+    const char* usage;
+};
+
+constexpr Command kCommands[] = {
+    {"encode", encodeCommand,
+     "sondrel encode [--if HZ] [--rate HZ] [--channel mono|left|right] [--level DBFS] -o FILE.wav"},
+    {"decode", decodeCommand, "sondrel decode [--if HZ] [--afc-range HZ] [--channel left|right|mix] FILE"},
+};
+
+int Usage()
+{
+    std::fprintf(stderr, "usage:\n  sondrel [options]    the analyzer server; sondrel --help for its options\n"
+                         "  sondrel devices      lists the sound devices\n");
+    for (const Command& command : kCommands)
+        std::fprintf(stderr, "  %s\n", command.usage);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // No command, or only options: the analyzer server.
+    if (argc < 2 || argv[1][0] == '-')
+        return serveCommand(argc, argv);
+    const std::string name = argv[1];
+    if (name == "devices")
+        return devicesCommand(argc, argv);
+    for (const Command& command : kCommands) {
+        if (name == command.name)
+            return command.run(std::vector<std::string>(argv + 2, argv + argc));
+    }
+    std::fprintf(stderr, "sondrel: unknown command \"%s\"\n", name.c_str());
+    return Usage();
+}

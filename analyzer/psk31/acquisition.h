@@ -1,0 +1,46 @@
+// Finds a BPSK31 signal's carrier in a band: squaring the baseband removes the
+// modulation and leaves a line at twice the carrier offset, which a smoothed
+// FFT of the squared signal shows; the strongest line wins.
+#pragma once
+
+#include <complex>
+#include <vector>
+
+namespace psk31 {
+
+class Acquisition {
+public:
+    // `rate`: baseband sample rate; `rangeHz`: how far from 0 Hz to look.
+    Acquisition(double rate, double rangeHz);
+    ~Acquisition();
+    Acquisition(const Acquisition&) = delete;
+    Acquisition& operator=(const Acquisition&) = delete;
+
+    // Adds one baseband sample; returns true when a new estimate is ready.
+    bool push(std::complex<float> x);
+    // Offset of the strongest line, Hz, and how far it stands above the band's
+    // mean level (a ratio of powers).
+    double offsetHz() const { return m_offsetHz; }
+    double prominence() const { return m_prominence; }
+    void reset();
+
+private:
+    void Estimate();
+
+    static constexpr unsigned kSize = 256;
+    static constexpr unsigned kHop = 32;
+    double m_rate;
+    double m_rangeHz;
+    std::vector<std::complex<float>> m_history;   // ring of the last kSize squared samples
+    std::vector<std::complex<float>> m_in;
+    std::vector<std::complex<float>> m_out;
+    std::vector<float> m_window;
+    std::vector<float> m_power;                   // smoothed power spectrum
+    void* m_plan = nullptr;
+    unsigned m_next = 0;
+    unsigned m_count = 0;
+    double m_offsetHz = 0;
+    double m_prominence = 0;
+};
+
+} // namespace psk31

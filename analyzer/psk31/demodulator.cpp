@@ -1,0 +1,451 @@
+#include "psk31/demodulator.h"
+
+#include "psk31/acquisition.h"
+#include "psk31/liquid.h"
+#include "psk31/sequencedecoder.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <stdexcept>
+#include <vector>
+
+namespace psk31 {
+namespace {
+
+using Complex = std::complex<float>;
+
+constexpr double kBaud = 31.25;
+constexpr int kSamplesPerSymbol = 16;
+constexpr double kBasebandRate = kBaud * kSamplesPerSymbol;
+constexpr double kSignalHalfWidth = 50; // Hz each side of the carrier that matter
+constexpr size_t kChunk = 4096;
+constexpr double kTwoPi = 2 * std::numbers::pi;
+
+// Carrier-phase loop, bandwidth as a fraction of the symbol rate: wide while
+// pulling in, then from narrow (weak signal) to wide (strong, fading signal).
+constexpr double kPullInBandwidth = 0.08;
+constexpr double kTrackBandwidth = 0.035;
+constexpr double kWideBandwidth = 0.35;
+constexpr int kPullInSymbols = 24;
+constexpr double kQuietSnr = 4; // symbol SNR up to which the loop stays narrow
+// Noise is measured against a phase reference from this many symbols.
+constexpr size_t kReferenceSymbols = 4;
+constexpr float kReferenceCorrection = float(kReferenceSymbols) / (kReferenceSymbols - 1);
+// Share of the loop's frequency moved into the mixer each symbol.
+constexpr double kAfcShare = 0.05;
+constexpr double kDriftGain = 0.1;
+// Symbols over which the decoder's idea of the signal level is averaged.
+constexpr float kMomentarySymbols = 6;
+
+// Symbol timing: smoothing of the envelope's symbol-rate line, and the most
+// the sampling instant moves per symbol.
+constexpr float kTimingSmoothing = 1.0f / 12;
+constexpr double kTimingGain = 0.3;
+constexpr double kTimingMaxStep = 1.0;
+
+// Squelch: share of the symbols' energy that lies in phase, over a window.
+constexpr int kSquelchWindow = 24;
+constexpr double kOpenQuality = 0.72;
+constexpr double kCloseQuality = 0.15;
+constexpr int kQuickWithin = 96;      // symbols after a close
+constexpr int kQuickSymbols = 8;
+constexpr int kCleanSymbols = 14;
+constexpr double kCleanQuality = 0.85;
+constexpr int kQuickAfter = 64;       // symbols a signal must have been open
+constexpr double kQuickQuality = 0.8;
+constexpr int kRecentWindow = 8;
+constexpr double kDipLevel = 0.3;     // of the signal's usual energy
+constexpr int kDipSymbols = 20;
+constexpr double kLevelSymbols = 64;
+constexpr int kRecentSymbols = 2;
+constexpr double kPresentShare = 0.2;
+constexpr int kCarrierBits = 18;      // longer than any character's run of ones
+constexpr double kProminence = 8;     // acquisition line over the band's mean
+constexpr double kRetuneHz = 1.5;
+// A signal found in range is followed this far beyond it as it drifts.
+constexpr double kTrackBeyondHz = 20;
+// Halving the rate keeps the band when the band's edge is this far below the
+// new Nyquist frequency (so what folds over is well in the filter's stop band).
+constexpr double kHalvingMargin = 2.5;
+constexpr double kHalverAttenuation = 60;
+
+struct Loop {
+    double k1 = 0, k2 = 0, k3 = 0;
+    void Set(double bandwidth)
+    {
+        const double zeta = std::numbers::sqrt2 / 2;
+        const double wn = bandwidth * 8 * zeta / (4 * zeta * zeta + 1);
+        k1 = 2 * zeta * wn;
+        k2 = wn * wn;
+        // A third, slow integrator follows a drifting carrier without the
+        // standing phase error a second-order loop keeps on a frequency ramp.
+        k3 = k2 * wn * kDriftGain;
+    }
+};
+
+} // namespace
+
+struct Demodulator::Private {
+    Config config;
+    // The real input is halved in rate while the band of interest allows,
+    // then mixed to baseband and resampled to the symbol-rate multiple.
+    std::vector<resamp2_rrrf> halvers;
+    double mixRate = 0;
+    std::vector<float> real;
+    std::vector<bool> held;
+    std::vector<float> heldSample;
+    nco_crcf mixer = nullptr;
+    msresamp_crcf resampler = nullptr;
+    firfilt_crcf matched = nullptr;
+    Acquisition acquisition;
+    SequenceDecoder decoder;
+
+    std::vector<Complex> chunk;
+    std::vector<Complex> baseband;
+
+    // Fine tuning in the baseband, Hz from the carrier setting.
+    double fineHz = 0;
+    double finePhase = 0;
+    // Matched-filter output history for interpolation.
+    std::array<Complex, 64> filtered{};
+    long long sample = -1;
+    // Symbol timing.
+    std::array<Complex, kSamplesPerSymbol> timingPhasor{};
+    Complex timingSum = 0;
+    Complex timingLine = 0;
+    double nextSymbol = kSamplesPerSymbol;
+    // Carrier phase loop.
+    Loop loop;
+    double phase = 0;
+    double step = 0;      // radians per symbol
+    double drift = 0;     // radians per symbol per symbol
+    int symbolsSinceTune = 0;
+    // Symbol statistics.
+    float amplitude = 0;
+    float momentary = 0;  // amplitude over the last few symbols
+    float noise = 0;
+    float previousReal = 0;
+    int onesRun = 0;
+    std::array<float, kSquelchWindow> inPhase{};
+    std::array<float, kSquelchWindow> quadrature{};
+    long long symbols = 0;
+    std::array<Complex, kReferenceSymbols> recentSymbols{};
+    int filled = 0;       // symbols in the squelch window since it was cleared
+    bool open = false;
+    double level = 0;     // the open signal's usual symbol energy
+    int dip = 0;          // symbols its energy has been well below that
+    int sinceClose = 1 << 20; // symbols since the squelch closed on a fade or noise
+    int openFor = 0;      // symbols since the squelch opened
+
+    explicit Private(const Config& c)
+        : config(c)
+        , acquisition(kBasebandRate, c.afcRangeHz)
+        , decoder(c.decisionDelay)
+        , chunk(kChunk)
+        , baseband(size_t(std::ceil(kChunk * kBasebandRate / c.sampleRate)) + 64)
+    {
+        const double band = c.carrierHz + c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth;
+        mixRate = c.sampleRate;
+        while (band * kHalvingMargin <= mixRate / 2 && mixRate / 2 >= 4 * kBasebandRate) {
+            // Filter length from the transition band (Kaiser's estimate), in
+            // units of four taps; early stages have room to spare and stay short.
+            const double transition = (mixRate / 2 - 2 * band) / mixRate;
+            const double taps = (kHalverAttenuation - 8) / (14.36 * transition);
+            const unsigned semiLength = std::max(2u, unsigned(std::ceil(taps / 4)) + 1);
+            halvers.push_back(resamp2_rrrf_create(semiLength, 0.0f, float(kHalverAttenuation)));
+            mixRate /= 2;
+        }
+        held.assign(halvers.size(), false);
+        heldSample.assign(halvers.size(), 0.0f);
+        mixer = nco_crcf_create(LIQUID_NCO);
+        nco_crcf_set_frequency(mixer, float(kTwoPi * c.carrierHz / mixRate));
+        resampler = msresamp_crcf_create(float(kBasebandRate / mixRate), 60.0f);
+        // Each symbol is a cosine-shaped pulse two symbols long; so is the filter.
+        std::vector<float> taps(2 * kSamplesPerSymbol + 1);
+        float sum = 0;
+        for (size_t i = 0; i < taps.size(); ++i) {
+            taps[i] = float(0.5 + 0.5 * std::cos(std::numbers::pi * (double(i) - kSamplesPerSymbol) / kSamplesPerSymbol));
+            sum += taps[i] * taps[i];
+        }
+        for (float& t : taps)
+            t /= sum;
+        matched = firfilt_crcf_create(taps.data(), unsigned(taps.size()));
+        for (int i = 0; i < kSamplesPerSymbol; ++i)
+            timingPhasor[size_t(i)] = std::polar(1.0f, float(-kTwoPi * i / kSamplesPerSymbol));
+        loop.Set(kPullInBandwidth);
+    }
+
+    ~Private()
+    {
+        for (resamp2_rrrf halver : halvers)
+            resamp2_rrrf_destroy(halver);
+        nco_crcf_destroy(mixer);
+        msresamp_crcf_destroy(resampler);
+        firfilt_crcf_destroy(matched);
+    }
+
+    double OffsetHz() const { return fineHz + step * kBaud / kTwoPi; }
+
+    void Retune(double offsetHz)
+    {
+        fineHz = offsetHz;
+        step = 0;
+        drift = 0;
+        symbolsSinceTune = 0;
+        loop.Set(kPullInBandwidth);
+        inPhase.fill(0);
+        quadrature.fill(0);
+        filled = 0;
+        sinceClose = kQuickWithin;
+        open = false;
+    }
+
+    void Baseband(Complex x, std::string* out)
+    {
+        if (acquisition.push(x) && !open && acquisition.prominence() > kProminence
+            && std::abs(acquisition.offsetHz() - OffsetHz()) > kRetuneHz)
+            Retune(acquisition.offsetHz());
+        finePhase = std::fmod(finePhase + kTwoPi * fineHz / kBasebandRate, kTwoPi);
+        const Complex tuned = x * std::polar(1.0f, float(-finePhase));
+        Complex y;
+        firfilt_crcf_push(matched, tuned);
+        firfilt_crcf_execute(matched, &y);
+        ++sample;
+        filtered[size_t(sample % filtered.size())] = y;
+        timingSum += std::norm(y) * timingPhasor[size_t(sample % kSamplesPerSymbol)];
+        if (sample % kSamplesPerSymbol == kSamplesPerSymbol - 1) {
+            timingLine += kTimingSmoothing * (timingSum - timingLine);
+            timingSum = 0;
+        }
+        if (double(sample) >= nextSymbol + 1)
+            Symbol(out);
+    }
+
+    void Symbol(std::string* out)
+    {
+        const double t = nextSymbol;
+        const long long i0 = static_cast<long long>(std::floor(t));
+        const float frac = float(t - double(i0));
+        const Complex y = filtered[size_t(i0 % filtered.size())] * (1 - frac)
+            + filtered[size_t((i0 + 1) % filtered.size())] * frac;
+        // The envelope peaks at the symbol centres: steer the sampling instant there.
+        double centre = -std::arg(timingLine) / kTwoPi * kSamplesPerSymbol;
+        double error = std::remainder(centre - t, double(kSamplesPerSymbol));
+        if (std::abs(timingLine) == 0)
+            error = 0;
+        nextSymbol = t + kSamplesPerSymbol + std::clamp(kTimingGain * error, -kTimingMaxStep, kTimingMaxStep);
+
+        const Complex u = y * std::polar(1.0f, float(-phase));
+        const float re = u.real(), im = u.imag();
+        // Phase error of a BPSK symbol, whichever sign it has.
+        const double error2 = re == 0 ? 0.0 : std::atan(double(im) / double(re));
+        // Once pulled in, the loop is as wide as the signal's quality allows:
+        // a strong, fading signal needs a quick loop, a weak one a quiet loop.
+        // Until the squelch opens the loop stays wide and without its drift
+        // term, so it pulls in on a signal as soon as one starts.
+        ++symbolsSinceTune;
+        if (!open || symbolsSinceTune < kPullInSymbols) {
+            loop.Set(kPullInBandwidth);
+            drift = 0;
+        } else {
+            const double snr = noise > 0 ? double(amplitude) * amplitude / noise : 0.0;
+            loop.Set(std::clamp(kTrackBandwidth * std::sqrt(snr / kQuietSnr), kTrackBandwidth, kWideBandwidth));
+            drift += loop.k3 * error2;
+        }
+        step += loop.k2 * error2 + drift;
+        phase = std::remainder(phase + step + loop.k1 * error2, kTwoPi);
+        const double moved = kAfcShare * step;
+        fineHz += moved * kBaud / kTwoPi;
+        step -= moved;
+        // Forget a carrier that wandered out of range.
+        if (std::abs(fineHz) > config.afcRangeHz + kTrackBeyondHz)
+            Retune(0);
+
+        amplitude += (std::abs(re) - amplitude) / 32;
+        // The decoder weighs symbols by the level of the moment (it changes in fades).
+        momentary += (std::abs(re) - momentary) / kMomentarySymbols;
+        // Noise is measured against a quick phase reference from the last few
+        // symbols, so that the loop's own tracking error does not count as noise.
+        recentSymbols[size_t(symbols % recentSymbols.size())] = u;
+        Complex squares = 0;
+        for (const Complex& v : recentSymbols)
+            squares += v * v;
+        const Complex reference = std::polar(1.0f, -0.5f * std::arg(squares));
+        const float off = (u * reference).imag();
+        noise += (off * off * kReferenceCorrection - noise) / 32;
+        const size_t slot = size_t(symbols % kSquelchWindow);
+        inPhase[slot] = re * re;
+        quadrature[slot] = im * im;
+        ++symbols;
+        ++filled;
+        onesRun = (re > 0) == (previousReal > 0) ? onesRun + 1 : 0;
+        previousReal = re;
+        UpdateSquelch();
+        decoder.push(re, momentary, std::max(noise, 1e-12f), open ? out : nullptr);
+    }
+
+    double Energy(int window) const
+    {
+        double sum = 0;
+        for (int k = 0; k < window; ++k) {
+            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
+            sum += inPhase[slot] + quadrature[slot];
+        }
+        return sum / window;
+    }
+
+    double Quality(int window) const
+    {
+        double p = 0, q = 0;
+        for (int k = 0; k < window; ++k) {
+            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
+            p += inPhase[slot];
+            q += quadrature[slot];
+        }
+        return p + q > 0 ? (p - q) / (p + q) : 0;
+    }
+
+    // Whether the newest symbols still carry energy like the window's: a
+    // signal that just ended leaves its energy in the window for a while.
+    bool Present() const
+    {
+        double recent = 0, all = 0;
+        for (int k = 0; k < kSquelchWindow; ++k) {
+            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
+            const double energy = inPhase[slot] + quadrature[slot];
+            all += energy;
+            if (k < kRecentSymbols)
+                recent += energy;
+        }
+        return recent * kSquelchWindow > kPresentShare * kRecentSymbols * all;
+    }
+
+    void UpdateSquelch()
+    {
+        const double recent = Energy(kRecentWindow);
+        if (!open && onesRun >= kCarrierBits / 2) {
+            // A steady carrier is no reason to open, now or just after it ends.
+            inPhase.fill(0);
+            quadrature.fill(0);
+            filled = 0;
+            return;
+        }
+        if (!open) {
+            // A signal lost in a fade a moment ago comes back on fewer symbols.
+            const bool recent = sinceClose < kQuickWithin;
+            const int needed = recent ? kQuickSymbols : kSquelchWindow;
+            ++sinceClose;
+            // A clean signal opens on fewer symbols than a weak one needs.
+            const bool clean = filled >= kCleanSymbols && Quality(kCleanSymbols) > kCleanQuality;
+            open = onesRun < kCarrierBits / 2 && Present()
+                && (clean || (filled >= needed && Quality(needed) > (recent ? kQuickQuality : kOpenQuality)));
+            level = Energy(kSquelchWindow);
+            dip = 0;
+            openFor = 0;
+            return;
+        }
+        ++openFor;
+        // A fade and the end of a signal look alike at first: the squelch
+        // holds through a dip in the signal's level for a while.
+        if (recent < kDipLevel * level) {
+            ++dip;
+        } else {
+            dip = 0;
+            level += (recent - level) / kLevelSymbols;
+        }
+        if (onesRun >= kCarrierBits || dip >= kDipSymbols || Quality(kSquelchWindow) < kCloseQuality) {
+            // Opening again takes a whole window of new symbols.
+            // Only a signal that was copied for a while comes back quickly.
+            sinceClose = onesRun >= kCarrierBits || openFor < kQuickAfter ? kQuickWithin : 0;
+            open = false;
+            inPhase.fill(0);
+            quadrature.fill(0);
+            filled = 0;
+        }
+    }
+
+    void Process(const float* in, size_t n, std::string* out)
+    {
+        while (n > 0) {
+            size_t count = std::min(n, kChunk);
+            in += count;
+            n -= count;
+            real.assign(in - count, in);
+            for (size_t h = 0; h < halvers.size(); ++h) {
+                // An odd sample left over waits for the next block.
+                if (held[h]) {
+                    real.insert(real.begin(), heldSample[h]);
+                    held[h] = false;
+                }
+                const size_t pairs = real.size() / 2;
+                if (real.size() % 2) {
+                    held[h] = true;
+                    heldSample[h] = real.back();
+                }
+                for (size_t i = 0; i < pairs; ++i)
+                    resamp2_rrrf_decim_execute(halvers[h], &real[2 * i], &real[i]);
+                real.resize(pairs);
+            }
+            count = real.size();
+            for (size_t i = 0; i < count; ++i)
+                chunk[i] = Complex(real[i], 0);
+            nco_crcf_mix_block_down(mixer, chunk.data(), chunk.data(), unsigned(count));
+            unsigned produced = 0;
+            msresamp_crcf_execute(resampler, chunk.data(), unsigned(count), baseband.data(), &produced);
+            for (unsigned i = 0; i < produced; ++i)
+                Baseband(baseband[i], out);
+        }
+    }
+};
+
+double Demodulator::lowestCarrier(double afcRangeHz)
+{
+    return afcRangeHz + kTrackBeyondHz + kSignalHalfWidth;
+}
+
+double Demodulator::highestCarrier(double sampleRate, double afcRangeHz)
+{
+    return sampleRate / 2 - afcRangeHz - kTrackBeyondHz - kSignalHalfWidth;
+}
+
+Demodulator::Demodulator(const Config& config)
+{
+    if (!(config.sampleRate >= 4000 && config.sampleRate <= 384000))
+        throw std::invalid_argument("sample rate must be between 4000 and 384000 Hz");
+    if (!(config.afcRangeHz >= 0 && config.afcRangeHz <= kMaxAfcRangeHz))
+        throw std::invalid_argument("AFC range must be between 0 and 150 Hz");
+    if (!(config.carrierHz >= lowestCarrier(config.afcRangeHz)
+          && config.carrierHz <= highestCarrier(config.sampleRate, config.afcRangeHz)))
+        throw std::invalid_argument("carrier frequency outside the band of the sample rate");
+    d = std::make_unique<Private>(config);
+}
+
+Demodulator::~Demodulator() = default;
+
+void Demodulator::process(const float* in, size_t n, std::string& out)
+{
+    d->Process(in, n, &out);
+}
+
+void Demodulator::flush(std::string& out)
+{
+    // Push the filters' contents through with silence, then decide the rest.
+    std::vector<float> silence(size_t(d->config.sampleRate * 0.1), 0.0f);
+    d->Process(silence.data(), silence.size(), d->open ? &out : nullptr);
+    if (d->open)
+        d->decoder.flush(&out);
+}
+
+double Demodulator::frequency() const
+{
+    return d->config.carrierHz + d->OffsetHz();
+}
+
+bool Demodulator::locked() const
+{
+    return d->open;
+}
+
+} // namespace psk31

@@ -1,0 +1,46 @@
+// A streaming BPSK31 receiver: finds the strongest signal within the AFC range
+// of the given carrier, follows its frequency, symbol timing and carrier phase,
+// decides text with a sequence decoder, and keeps quiet while no signal is
+// there (squelch).
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace psk31 {
+
+class Demodulator {
+public:
+    struct Config {
+        double sampleRate = 48000;
+        double carrierHz = 1000;
+        double afcRangeHz = 100;
+        // Symbols seen past a character's end before it is decided: more
+        // copies a little better, each costs 32 ms of delay.
+        int decisionDelay = 1;
+    };
+
+    static constexpr double kMaxAfcRangeHz = 150;
+
+    // Throws std::invalid_argument when the configuration cannot work.
+    explicit Demodulator(const Config& config);
+    ~Demodulator();
+    Demodulator(const Demodulator&) = delete;
+    Demodulator& operator=(const Demodulator&) = delete;
+
+    void process(const float* in, size_t n, std::string& out);
+    void flush(std::string& out);
+    double frequency() const;
+    bool locked() const;
+
+    // Lowest and highest carrier a configuration can receive at `sampleRate`.
+    static double lowestCarrier(double afcRangeHz);
+    static double highestCarrier(double sampleRate, double afcRangeHz);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace psk31

@@ -1,0 +1,167 @@
+#include "psk31/sequencedecoder.h"
+
+#include "psk31/varicode.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace psk31 {
+namespace {
+
+// Matched filtering of the cosine-shaped symbols leaves 1/6 of each symbol in
+// its neighbours' samples; the path score takes it back out.
+constexpr float kNeighbourShare = 1.0f / 6.0f;
+
+// Log prior probabilities: ordinary text is far likelier than control codes
+// and the upper half of the code page.
+constexpr float kTextPrior = 0.0f;
+constexpr float kOtherBytePrior = -4.0f;
+constexpr float kIdlePrior = 0.0f;
+constexpr float kCarrierPrior = -3.0f;
+constexpr int kCarrierPiece = 12;
+
+bool IsText(int byte)
+{
+    return (byte >= 32 && byte < 127) || byte == '\r' || byte == '\n';
+}
+
+} // namespace
+
+constexpr int kNone = -3;
+constexpr int kIdle = -1;
+constexpr int kCarrier = -2;
+
+SequenceDecoder::SequenceDecoder(int delay)
+    : m_delay(std::max(0, delay))
+    , m_steps(2 * kHistory)
+{
+    m_nodes.push_back(Node{-1, 0, 1, 0, kOtherBytePrior, kNone});
+    for (int byte = 0; byte < 256; ++byte)
+        Add(byte, std::string(varicode::code(uint8_t(byte))) + "00", IsText(byte) ? kTextPrior : kOtherBytePrior);
+    Add(kIdle, "0", kIdlePrior);
+    // A steady carrier is a run of ones longer than any character holds.
+    for (int length = kCarrierPiece; length < 2 * kCarrierPiece; ++length)
+        Add(kCarrier, std::string(size_t(length), '1'), kCarrierPrior);
+    m_correlation.assign(m_nodes.size(), 0.0f);
+    m_previous.assign(m_nodes.size(), 0.0f);
+}
+
+void SequenceDecoder::Add(int word, const std::string& bits, float prior)
+{
+    int node = 0;
+    for (char bit : bits) {
+        const Node& here = m_nodes[size_t(node)];
+        const float sign = bit == '0' ? -here.sign : here.sign;
+        int child = -1;
+        for (size_t i = size_t(node) + 1; i < m_nodes.size() && child < 0; ++i) {
+            if (m_nodes[i].parent == node && m_nodes[i].sign == sign)
+                child = int(i);
+        }
+        if (child < 0) {
+            m_nodes.push_back(Node{node, here.depth + 1, sign, here.ones + (bit == '1' ? 1.0f : -1.0f), prior, kNone});
+            child = int(m_nodes.size() - 1);
+        }
+        m_nodes[size_t(child)].prior = std::max(m_nodes[size_t(child)].prior, prior);
+        node = child;
+    }
+    m_nodes[size_t(node)].word = word;
+}
+
+SequenceDecoder::Step& SequenceDecoder::At(long long position, int sign)
+{
+    return m_steps[size_t((position % kHistory) * 2 + (sign > 0 ? 1 : 0))];
+}
+
+void SequenceDecoder::push(float z, float amplitude, float noise, std::string* out)
+{
+    ++m_position;
+    const long long n = m_position;
+    if (n == 0) {
+        At(0, 1) = Step{};
+        At(0, -1) = Step{};
+        m_decided = 0;
+        return;
+    }
+    const float neighbour = amplitude * kNeighbourShare;
+    // Priors are log probabilities; scores are correlations, which are log
+    // likelihoods times noise / amplitude.
+    const float priorScale = amplitude > 0 ? noise / amplitude : 0.0f;
+    // Each node's correlation grows from its parent's of one symbol ago, so
+    // every word is matched against the newest symbols in one pass.
+    std::swap(m_correlation, m_previous);
+    m_correlation[0] = 0;
+    Step best[2];
+    best[0].score = best[1].score = -std::numeric_limits<double>::infinity();
+    // A path may end here with a whole word, or be part-way through one:
+    // decisions start from the best of both, so no word is cut short.
+    double partialScore = -std::numeric_limits<double>::infinity();
+    long long partialStart = n;
+    int partialSign = 1;
+    for (size_t i = 1; i < m_nodes.size(); ++i) {
+        const Node& node = m_nodes[i];
+        const float correlation = m_previous[size_t(node.parent)] + node.sign * z;
+        m_correlation[i] = correlation;
+        const long long start = n - node.depth;
+        if (start < 0)
+            continue;
+        const float fixed = -neighbour * node.ones + priorScale * node.prior;
+        for (int startSign : {-1, 1}) {
+            const double score = At(start, startSign).score + startSign * correlation + fixed;
+            if (node.word != kNone) {
+                const int end = startSign * node.sign > 0 ? 1 : 0;
+                if (score > best[end].score)
+                    best[end] = Step{score, int(i), int8_t(startSign)};
+            }
+            if (score > partialScore) {
+                partialScore = score;
+                partialStart = start;
+                partialSign = startSign;
+            }
+        }
+    }
+    At(n, -1) = best[0];
+    At(n, 1) = best[1];
+    if (m_decided < n - kHistory + 32) // lost track of old decisions: start afresh
+        m_decided = n - kHistory + 32;
+    const int endSign = best[1].score >= best[0].score ? 1 : -1;
+    if (partialScore > best[endSign > 0 ? 1 : 0].score)
+        Decide(partialStart, partialSign, n - m_delay, out);
+    else
+        Decide(n, endSign, n - m_delay, out);
+}
+
+void SequenceDecoder::flush(std::string* out)
+{
+    if (m_position > 0)
+        Decide(m_position, At(m_position, 1).score >= At(m_position, -1).score ? 1 : -1, m_position, out);
+}
+
+void SequenceDecoder::Decide(long long from, int sign, long long upTo, std::string* out)
+{
+    // Trace the best path back to what is already decided.
+    struct Piece {
+        long long start, end;
+        int word;
+    };
+    std::vector<Piece> pieces;
+    long long position = from;
+    while (position > m_decided) {
+        const Step& step = At(position, sign);
+        if (step.node < 0)
+            break;
+        const long long start = position - m_nodes[size_t(step.node)].depth;
+        pieces.push_back({start, position, m_nodes[size_t(step.node)].word});
+        sign = step.startSign;
+        position = start;
+    }
+    for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
+        if (it->end > upTo)
+            break;
+        if (it->start >= m_decided && out && it->word >= 0)
+            out->push_back(char(it->word));
+        m_decided = it->end;
+    }
+}
+
+} // namespace psk31

@@ -1,0 +1,59 @@
+// Decides the most likely text behind a stream of soft BPSK31 symbols: a
+// dynamic programme over the symbol stream whose steps are whole varicode
+// words with their two separating zeros (or one idle reversal, or a run of
+// unmodulated carrier). A word is chosen only if every one of its bits fits,
+// so a single wrong bit cannot split a character in two or merge two.
+// The symbols' absolute sign is never needed: each path carries its own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace psk31 {
+
+class SequenceDecoder {
+public:
+    // `delay`: symbols seen past a character's last bit before it is decided.
+    explicit SequenceDecoder(int delay);
+
+    // One symbol's in-phase component after carrier-phase correction, with its
+    // scale: `amplitude` is the mean magnitude of a clean symbol, `noise` the
+    // variance of the noise on it. Decided bytes are appended to `out` when
+    // it is given, and dropped when it is null.
+    void push(float z, float amplitude, float noise, std::string* out);
+    // Decides everything still pending.
+    void flush(std::string* out);
+
+private:
+    // The words as a prefix tree: each node is one bit of one or more words.
+    struct Node {
+        int parent;
+        int depth;
+        float sign;      // the symbol's sign relative to the one before the word
+        float ones;      // bits so far without a reversal minus bits with one
+        float prior;     // best log prior of the words through this node
+        int word;        // byte (or kIdle, kCarrier) of the word ending here, or kNone
+    };
+    struct Step {
+        double score = 0;
+        int node = -1;   // node of the word ending here on the best path, -1 at the start
+        int8_t startSign = 1;
+    };
+
+    void Add(int word, const std::string& bits, float prior);
+    // Emits the words on the best path into (`from`, `sign`) that end by `upTo`.
+    void Decide(long long from, int sign, long long upTo, std::string* out);
+    Step& At(long long position, int sign);
+
+    std::vector<Node> m_nodes;       // parents before children
+    std::vector<float> m_correlation; // per node: its bits against the newest symbols
+    std::vector<float> m_previous;
+    int m_delay;
+    static constexpr int kHistory = 256;
+    std::vector<Step> m_steps;       // best path into each (position, sign), ring of kHistory
+    long long m_position = -1;       // index of the newest symbol
+    long long m_decided = 0;         // position up to which text has been decided
+};
+
+} // namespace psk31

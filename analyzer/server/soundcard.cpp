@@ -1,0 +1,234 @@
+#include "soundcard.h"
+
+#include <QAudioSink>
+#include <QAudioSource>
+#include <QMediaDevices>
+#include <algorithm>
+#include <cstring>
+
+namespace sondrel {
+namespace {
+
+// Short enough that the last sample is heard soon after it is handed over,
+// long enough that a busy machine does not starve the card.
+constexpr int kOutputBufferMs = 60;
+constexpr int kPushMs = 5;
+// An output that has taken nothing for this long is taken as stalled.
+constexpr int kStallMs = 1000;
+// Listening needs no hurry: fewer, larger reads.
+constexpr int kInputBufferMs = 100;
+
+QAudioFormat formatFor(const QAudioDevice& device)
+{
+    QAudioFormat format;
+    format.setSampleRate(int(SoundCard::kRate));
+    format.setChannelCount(std::clamp(device.maximumChannelCount(), 1, 2));
+    format.setSampleFormat(QAudioFormat::Float);
+    if (!device.isFormatSupported(format))
+        format.setSampleFormat(QAudioFormat::Int16);
+    return format;
+}
+
+float sampleAt(const char* data, QAudioFormat::SampleFormat format)
+{
+    if (format == QAudioFormat::Float) {
+        float value;
+        std::memcpy(&value, data, sizeof value);
+        return value;
+    }
+    qint16 value;
+    std::memcpy(&value, data, sizeof value);
+    return float(value) / 32768.0f;
+}
+
+void putSample(char* data, QAudioFormat::SampleFormat format, float value)
+{
+    if (format == QAudioFormat::Float) {
+        std::memcpy(data, &value, sizeof value);
+        return;
+    }
+    const auto scaled = qint16(std::clamp(value, -1.0f, 1.0f) * 32767.0f);
+    std::memcpy(data, &scaled, sizeof scaled);
+}
+
+QAudioDevice find(const QList<QAudioDevice>& devices, const QAudioDevice& fallback, const QString& name)
+{
+    if (name.isEmpty())
+        return fallback;
+    for (const QAudioDevice& device : devices) {
+        if (device.description().compare(name, Qt::CaseInsensitive) == 0)
+            return device;
+    }
+    for (const QAudioDevice& device : devices) {
+        if (device.description().contains(name, Qt::CaseInsensitive))
+            return device;
+    }
+    return QAudioDevice();
+}
+
+} // namespace
+
+SoundCard::SoundCard(QAudioDevice input, QAudioDevice output, InputChannel inputChannel, QObject* parent)
+    : SignalPath(parent),
+      m_inputDevice(std::move(input)),
+      m_outputDevice(std::move(output)),
+      m_inputChannel(inputChannel)
+{
+    m_pushTimer.setInterval(kPushMs);
+    m_pushTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_pushTimer, &QTimer::timeout, this, &SoundCard::push);
+}
+
+SoundCard::~SoundCard()
+{
+    stop();
+}
+
+QAudioDevice SoundCard::findInput(const QString& name)
+{
+    return find(QMediaDevices::audioInputs(), QMediaDevices::defaultAudioInput(), name);
+}
+
+QAudioDevice SoundCard::findOutput(const QString& name)
+{
+    return find(QMediaDevices::audioOutputs(), QMediaDevices::defaultAudioOutput(), name);
+}
+
+QStringList SoundCard::describeDevices()
+{
+    QStringList lines;
+    auto list = [&lines](const QString& kind, const QList<QAudioDevice>& devices, const QAudioDevice& preferred) {
+        lines << kind;
+        for (const QAudioDevice& device : devices) {
+            lines << QStringLiteral("  %1%2 (%3 channels)")
+                         .arg(device == preferred ? QStringLiteral("* ") : QStringLiteral("  "),
+                              device.description())
+                         .arg(device.maximumChannelCount());
+        }
+    };
+    list(QStringLiteral("input devices (--input):"), QMediaDevices::audioInputs(), QMediaDevices::defaultAudioInput());
+    list(QStringLiteral("output devices (--output):"), QMediaDevices::audioOutputs(),
+         QMediaDevices::defaultAudioOutput());
+    return lines;
+}
+
+bool SoundCard::start(Render render)
+{
+    if (m_outputDevice.isNull() || m_inputDevice.isNull()) {
+        m_error = m_outputDevice.isNull() ? QStringLiteral("no such output device")
+                                          : QStringLiteral("no such input device");
+        return false;
+    }
+    m_render = std::move(render);
+    m_outputFormat = formatFor(m_outputDevice);
+    m_inputFormat = formatFor(m_inputDevice);
+    m_source = std::make_unique<QAudioSource>(m_inputDevice, m_inputFormat);
+    m_source->setBufferSize(m_inputFormat.bytesForDuration(kInputBufferMs * 1000));
+    m_inputStream = m_source->start();
+    if (!m_inputStream || m_source->error() != QAudio::NoError) {
+        m_error = QStringLiteral("cannot open the input \"%1\"").arg(m_inputDevice.description());
+        return false;
+    }
+    connect(m_inputStream, &QIODevice::readyRead, this, &SoundCard::onInput);
+    return true;
+}
+
+void SoundCard::stop()
+{
+    setTransmitting(false);
+    if (m_source)
+        m_source->stop();
+}
+
+void SoundCard::setTransmitting(bool on)
+{
+    if (on == bool(m_sink))
+        return;
+    if (!on) {
+        m_pushTimer.stop();
+        m_sink->stop();
+        m_sink.reset();
+        m_outputStream = nullptr;
+        return;
+    }
+    m_sink = std::make_unique<QAudioSink>(m_outputDevice, m_outputFormat);
+    m_sink->setBufferSize(m_outputFormat.bytesForDuration(kOutputBufferMs * 1000));
+    m_outputStream = m_sink->start();
+    if (!m_outputStream || m_sink->error() != QAudio::NoError) {
+        fail(QStringLiteral("cannot open the output \"%1\"").arg(m_outputDevice.description()));
+        return;
+    }
+    m_sinceProgress.start();
+    m_pushTimer.start();
+    push();
+}
+
+qint64 SoundCard::playedSamples() const
+{
+    if (!m_sink)
+        return m_rendered;
+    // What the sink holds has been rendered but not played yet.
+    const qint64 held = std::max<qint64>(0, m_sink->bufferSize() - m_sink->bytesFree());
+    return std::max<qint64>(0, m_rendered - held / m_outputFormat.bytesPerFrame());
+}
+
+void SoundCard::push()
+{
+    if (m_sink->error() != QAudio::NoError && m_sink->error() != QAudio::UnderrunError) {
+        fail(QStringLiteral("the output device failed"));
+        return;
+    }
+    const int frameBytes = m_outputFormat.bytesPerFrame();
+    const qint64 frames = m_sink->bytesFree() / frameBytes;
+    if (frames <= 0) {
+        if (m_sinceProgress.elapsed() > kStallMs)
+            fail(QStringLiteral("the output device stalled for %1 ms").arg(m_sinceProgress.elapsed()));
+        return;
+    }
+    m_sinceProgress.restart();
+    m_mono.assign(size_t(frames), 0.0f);
+    if (m_render)
+        m_render(m_mono.data(), m_mono.size());
+    m_rendered += frames;
+    const int channels = m_outputFormat.channelCount();
+    const int signalChannel = channels > 1 && m_rightOutput ? 1 : 0;
+    const int sampleBytes = m_outputFormat.bytesPerSample();
+    const QAudioFormat::SampleFormat format = m_outputFormat.sampleFormat();
+    m_outputBlock.resize(frames * frameBytes);
+    for (qint64 frame = 0; frame < frames; ++frame) {
+        char* out = m_outputBlock.data() + frame * frameBytes;
+        for (int channel = 0; channel < channels; ++channel)
+            putSample(out + channel * sampleBytes, format, channel == signalChannel ? m_mono[size_t(frame)] : 0.0f);
+    }
+    m_outputStream->write(m_outputBlock);
+}
+
+void SoundCard::onInput()
+{
+    const QByteArray bytes = m_inputStream->readAll();
+    const int frameBytes = m_inputFormat.bytesPerFrame();
+    const int sampleBytes = m_inputFormat.bytesPerSample();
+    const bool stereo = m_inputFormat.channelCount() > 1;
+    const QAudioFormat::SampleFormat format = m_inputFormat.sampleFormat();
+    const qsizetype frames = bytes.size() / frameBytes;
+    m_inputBlock.resize(size_t(frames));
+    for (qsizetype frame = 0; frame < frames; ++frame) {
+        const char* in = bytes.constData() + frame * frameBytes;
+        const float left = sampleAt(in, format);
+        const float right = stereo ? sampleAt(in + sampleBytes, format) : left;
+        m_inputBlock[size_t(frame)] = m_inputChannel == InputChannel::Left    ? left
+                                      : m_inputChannel == InputChannel::Right ? right
+                                                                              : 0.5f * (left + right);
+    }
+    if (frames > 0)
+        emit received(m_inputBlock);
+}
+
+void SoundCard::fail(const QString& why)
+{
+    m_error = why;
+    setTransmitting(false);
+    emit outputFailed(why);
+}
+
+} // namespace sondrel

@@ -1,0 +1,289 @@
+#include "station.h"
+
+#include "psk31/demodulator.h"
+#include "psk31/modulator.h"
+
+#include <stdexcept>
+
+namespace sondrel {
+namespace {
+
+// How often the played position is checked for echo and release; well inside
+// the 100 ms a release may take.
+constexpr int kPlayWatchMs = 5;
+// The modulator holds only a few bytes, so an abort drops little that the
+// terminal thinks queued, and the link's bound holds the terminal back.
+constexpr std::size_t kModulatorBytes = 2;
+
+} // namespace
+
+Station::Station(LinkServer& links, SignalPath& path, StationOptions options, QObject* parent)
+    : QObject(parent), m_links(links), m_path(path), m_options(options)
+{
+    m_pttDelay.setSingleShot(true);
+    m_pttDelay.setTimerType(Qt::PreciseTimer);
+    m_txLimit.setSingleShot(true);
+    m_playWatch.setInterval(kPlayWatchMs);
+    m_playWatch.setTimerType(Qt::PreciseTimer);
+    connect(&m_links, &LinkServer::transmissionSwitched, this, &Station::onSwitched);
+    connect(&m_links, &LinkServer::transmissionAborted, this, &Station::onAborted);
+    connect(&m_links, &LinkServer::textQueued, this, &Station::feedModulator);
+    // Characters of a pair that has gone are not for the next one.
+    connect(&m_links, &LinkServer::pairEnded, this, [this] { m_echo.clear(); });
+    connect(&m_path, &SignalPath::received, this, &Station::onReceived);
+    connect(&m_path, &SignalPath::outputFailed, this, &Station::onOutputFailed);
+    connect(&m_pttDelay, &QTimer::timeout, this, &Station::onPttDelayOver);
+    connect(&m_txLimit, &QTimer::timeout, this, &Station::onTxLimit);
+    connect(&m_playWatch, &QTimer::timeout, this, &Station::checkFinished);
+}
+
+Station::~Station()
+{
+    shutDown();
+}
+
+void Station::setPtt(std::unique_ptr<Ptt> ptt)
+{
+    // Reopening a serial port raises its lines for a moment: keep the one that is open.
+    if (m_ptt && m_ptt->config() == ptt->config()) {
+        m_pendingPtt.reset();
+        return;
+    }
+    m_pendingPtt = std::move(ptt);
+    applyPending();
+}
+
+void Station::setCentreFrequency(double hz)
+{
+    m_pendingCentreHz = hz;
+    applyPending();
+}
+
+bool Station::start()
+{
+    rebuildModem();
+    return m_path.start([this](float* out, std::size_t n) { render(out, n); });
+}
+
+void Station::shutDown()
+{
+    m_pttDelay.stop();
+    m_txLimit.stop();
+    m_playWatch.stop();
+    if (keyed()) {
+        m_ptt->set(false);
+        emit event(QStringLiteral("PTT off: shutting down"));
+        emit keyedChanged(false);
+    }
+    m_path.stop();
+    m_state = State::Idle;
+}
+
+void Station::applyPending()
+{
+    if (m_state != State::Idle)
+        return;
+    if (m_pendingPtt) {
+        m_ptt = std::move(m_pendingPtt);
+        if (!m_ptt->open())
+            emit event(QStringLiteral("PTT %1: %2").arg(m_ptt->description(), m_ptt->errorString()));
+        else
+            emit event(QStringLiteral("PTT: %1").arg(m_ptt->description()));
+    }
+    if (m_pendingCentreHz > 0) {
+        const bool changed = m_pendingCentreHz != m_centreHz;
+        m_centreHz = m_pendingCentreHz;
+        m_pendingCentreHz = 0;
+        if (changed && m_modulator)
+            rebuildModem();
+    }
+}
+
+void Station::rebuildModem()
+{
+    psk31::Modulator::Config tx;
+    tx.sampleRate = m_path.sampleRate();
+    tx.carrierHz = m_centreHz;
+    tx.peak = m_options.peak;
+    m_modulator = std::make_unique<psk31::Modulator>(tx);
+    psk31::Demodulator::Config rx;
+    rx.sampleRate = m_path.sampleRate();
+    rx.carrierHz = m_centreHz;
+    try {
+        m_demodulator = std::make_unique<psk31::Demodulator>(rx);
+    } catch (const std::invalid_argument& error) {
+        m_demodulator.reset();
+        emit event(QStringLiteral("receiver off: %1").arg(QString::fromStdString(error.what())));
+    }
+}
+
+void Station::render(float* out, std::size_t n)
+{
+    if (m_state == State::Sending)
+        feedModulator();
+    m_completed.clear();
+    const bool wasFinished = m_modulator->finished();
+    m_modulator->render(out, n, &m_completed);
+    const qint64 end = m_path.renderedSamples() + qint64(n);
+    if (!m_completed.empty() && !m_path.hearsItself())
+        m_echo.emplace_back(end, m_completed);
+    if (!wasFinished && m_modulator->finished())
+        m_lastSignalSample = end;
+}
+
+void Station::feedModulator()
+{
+    if (m_state != State::Sending)
+        return;
+    while (m_modulator->queued() < kModulatorBytes && !m_links.queue().isEmpty())
+        m_modulator->send(uint8_t(m_links.takeQueued(1).front()));
+}
+
+void Station::onSwitched(bool on)
+{
+    switch (m_state) {
+    case State::Idle:
+        if (on)
+            key(true);
+        break;
+    case State::Keying:
+        m_stopWhenStarted = !on;
+        break;
+    case State::Sending:
+        if (!on) {
+            // What was typed before the toggle goes out; what follows waits for the next one.
+            while (!m_links.queue().isEmpty())
+                m_modulator->send(uint8_t(m_links.takeQueued(1).front()));
+            m_modulator->stop();
+            m_state = State::Stopping;
+        }
+        break;
+    case State::Stopping:
+        m_restartWhenDone = on;
+        break;
+    case State::Aborting:
+        if (on)
+            m_restartWhenDone = true;
+        break;
+    }
+}
+
+void Station::key(bool on)
+{
+    if (!on) {
+        release();
+        return;
+    }
+    if (m_ptt && !m_ptt->set(true))
+        emit event(QStringLiteral("PTT: %1").arg(m_ptt->errorString()));
+    else
+        emit event(QStringLiteral("PTT on"));
+    emit keyedChanged(true);
+    m_state = State::Keying;
+    m_stopWhenStarted = false;
+    m_restartWhenDone = false;
+    m_pttDelay.start(m_options.pttDelayMs);
+    m_playWatch.start();
+    if (m_options.txLimitMs > 0)
+        m_txLimit.start(m_options.txLimitMs);
+    // An output that cannot open reports it at once, which releases again.
+    m_path.setTransmitting(true);
+}
+
+void Station::onPttDelayOver()
+{
+    m_lastSignalSample = -1;
+    m_modulator->start();
+    m_state = State::Sending;
+    feedModulator();
+    if (m_stopWhenStarted)
+        onSwitched(false);
+}
+
+void Station::onAborted()
+{
+    m_restartWhenDone = false;
+    switch (m_state) {
+    case State::Idle:
+    case State::Aborting:
+        return;
+    case State::Keying:
+        // Nothing was sent yet: the key can drop at once.
+        m_pttDelay.stop();
+        release();
+        return;
+    case State::Sending:
+    case State::Stopping:
+        m_modulator->abort();
+        m_state = State::Aborting;
+        return;
+    }
+}
+
+void Station::checkFinished()
+{
+    const qint64 played = m_path.playedSamples();
+    while (!m_echo.empty() && m_echo.front().first <= played) {
+        const QByteArray sent = QByteArray::fromStdString(m_echo.front().second);
+        emit traffic(QStringLiteral("sent \"%1\"").arg(printable(sent)));
+        m_links.sendToTerminal(sent);
+        m_echo.pop_front();
+    }
+    if ((m_state == State::Stopping || m_state == State::Aborting) && m_lastSignalSample >= 0
+        && played >= m_lastSignalSample) {
+        const bool restart = m_restartWhenDone;
+        release();
+        if (restart)
+            key(true);
+    }
+    if (m_state == State::Idle && m_echo.empty())
+        m_playWatch.stop();
+}
+
+void Station::release()
+{
+    m_pttDelay.stop();
+    m_txLimit.stop();
+    m_state = State::Idle;
+    m_path.setTransmitting(false);
+    if (m_ptt && !m_ptt->set(false))
+        emit event(QStringLiteral("PTT: %1").arg(m_ptt->errorString()));
+    else
+        emit event(QStringLiteral("PTT off"));
+    emit keyedChanged(false);
+    applyPending();
+}
+
+void Station::onReceived(const std::vector<float>& samples)
+{
+    if (!m_demodulator)
+        return;
+    // On a sound card the receiver would hear the transmitter's own noise.
+    if (m_state != State::Idle && !m_path.hearsItself())
+        return;
+    m_decoded.clear();
+    m_demodulator->process(samples.data(), samples.size(), m_decoded);
+    if (m_decoded.empty())
+        return;
+    const QByteArray decoded = QByteArray::fromStdString(m_decoded);
+    emit traffic(QStringLiteral("received \"%1\"").arg(printable(decoded)));
+    m_links.sendToTerminal(decoded);
+}
+
+void Station::onOutputFailed(const QString& why)
+{
+    emit event(why);
+    if (keyed()) {
+        m_modulator->abort();
+        release();
+    }
+    m_links.abortTransmission(why);
+}
+
+void Station::onTxLimit()
+{
+    emit event(QStringLiteral("transmission time limit of %1 s reached").arg(m_options.txLimitMs / 1000));
+    m_links.abortTransmission(QStringLiteral("time limit"));
+}
+
+} // namespace sondrel

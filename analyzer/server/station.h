@@ -1,0 +1,93 @@
+#pragma once
+// The analyzer's station: the terminal's links on one side, the modem, the
+// signal path and the transmitter's keying on the other. It keys on the
+// toggle, waits the PTT delay, sends the queued text, and unkeys only when
+// the last sample has been played; an abort, the end of a pair, a failing or
+// stalled output, the time limit and shutting down all drop PTT.
+
+#include "link/linkserver.h"
+#include "server/signalpath.h"
+#include "station/ptt.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <deque>
+#include <memory>
+#include <string>
+
+namespace psk31 {
+class Demodulator;
+class Modulator;
+}
+
+namespace sondrel {
+
+struct StationOptions {
+    int pttDelayMs = 50;
+    int txLimitMs = 10 * 60 * 1000;
+    double peak = 0.5;
+};
+
+class Station : public QObject {
+    Q_OBJECT
+public:
+    Station(LinkServer& links, SignalPath& path, StationOptions options, QObject* parent = nullptr);
+    ~Station() override;
+
+    // A new keying line; taken at once while idle, else once the transmission is over.
+    // The same line as the one in use is left as it is.
+    void setPtt(std::unique_ptr<Ptt> ptt);
+    // The modem's centre frequency; taken once the transmission is over.
+    void setCentreFrequency(double hz);
+    bool start();
+    // Drops PTT at once and stops the signal path.
+    void shutDown();
+
+    bool keyed() const { return m_ptt && m_ptt->keyed(); }
+
+signals:
+    void event(const QString& line);
+    void keyedChanged(bool keyed);
+    // Text as it goes on the air or comes off it, for a verbose log.
+    void traffic(const QString& line);
+
+private:
+    enum class State { Idle, Keying, Sending, Stopping, Aborting };
+
+    void render(float* out, std::size_t n);
+    void feedModulator();
+    void onSwitched(bool on);
+    void onAborted();
+    void onReceived(const std::vector<float>& samples);
+    void onOutputFailed(const QString& why);
+    void onPttDelayOver();
+    void onTxLimit();
+    void checkFinished();
+    void key(bool on);
+    void release();
+    void applyPending();
+    void rebuildModem();
+
+    LinkServer& m_links;
+    SignalPath& m_path;
+    StationOptions m_options;
+    std::unique_ptr<Ptt> m_ptt;
+    std::unique_ptr<Ptt> m_pendingPtt;
+    double m_centreHz = 1000;
+    double m_pendingCentreHz = 0;
+    std::unique_ptr<psk31::Modulator> m_modulator;
+    std::unique_ptr<psk31::Demodulator> m_demodulator;
+    State m_state = State::Idle;
+    bool m_stopWhenStarted = false;
+    bool m_restartWhenDone = false;
+    qint64 m_lastSignalSample = -1;  // where the finished transmission's last sample lies
+    std::deque<std::pair<qint64, std::string>> m_echo;  // sent characters, by the sample that ends them
+    std::string m_completed;
+    std::string m_decoded;
+    QTimer m_pttDelay;
+    QTimer m_txLimit;
+    QTimer m_playWatch;
+};
+
+} // namespace sondrel

@@ -1,0 +1,361 @@
+// The modem's goals, measured: sensitivity against theory and a widely used
+// peer, acquisition, tracking, squelch, speed and the transmitter's spectrum.
+// Prints one table per goal; run with a goal's name to run only that one.
+
+#include "link.h"
+#include "qsotext.h"
+
+#include "psk31/liquid.h"
+#include "psk31/modulator.h"
+#include "psk31/textmatch.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double kRate = 8000;
+constexpr double kIf = 1000;
+constexpr double kEbN0OverSnr = 19.0; // dB: 10 log10(2500 / 31.25)
+
+double Q(double x)
+{
+    return 0.5 * std::erfc(x / std::sqrt(2.0));
+}
+
+double CharacterErrorRate(const std::string& sent, const std::string& decoded)
+{
+    return double(psk31::characterErrors(sent, decoded)) / double(sent.size());
+}
+
+// One stretch of QSO text sent through a channel and decoded.
+double Copy(const std::string& text, psk31::Channel::Config channel, double rate = kRate)
+{
+    const Transmission t = transmit(text, rate, kIf, 0.7 * channel.seed, 1.0, 2.0);
+    channel.sampleRate = rate;
+    psk31::Demodulator::Config config{rate, kIf, 100};
+    if (const char* delay = std::getenv("BENCH_DELAY"))
+        config.decisionDelay = std::atoi(delay);
+    return CharacterErrorRate(text, receive(throughChannel(t.samples, channel), config));
+}
+
+void Sensitivity(size_t characters)
+{
+    std::printf("\n1. Sensitivity: character error rate (%zu characters of QSO text per point, AFC on)\n",
+                characters);
+    std::printf("   goal: <= 1%% at -11 dB, <= 3%% at -12 dB, <= 8%% at -13 dB\n");
+    std::printf("   SNR   Eb/N0 | BER DBPSK  BER coherent | peer CER | our CER\n");
+    const double peer[] = {0.6, 1.6, 7.2, 16, 34};
+    int i = 0;
+    for (double snr = -10; snr >= -14; snr -= 1, ++i) {
+        const double ebn0 = std::pow(10.0, (snr + kEbN0OverSnr) / 10);
+        psk31::Channel::Config channel;
+        channel.noise = true;
+        channel.snrDb = snr;
+        channel.seed = uint32_t(100 + i);
+        const double cer = Copy(qsoText(characters, 7), channel);
+        std::printf("   %3.0f dB %4.1f dB | %8.4f%%  %8.4f%%   | %6.1f%%  | %6.2f%%\n", snr, snr + kEbN0OverSnr,
+                    100 * 0.5 * std::exp(-ebn0), 100 * 2 * Q(std::sqrt(2 * ebn0)), peer[i], 100 * cer);
+    }
+}
+
+
+psk31::Channel::Config Noisy(double snr, uint32_t seed)
+{
+    psk31::Channel::Config channel;
+    channel.noise = true;
+    channel.snrDb = snr;
+    channel.seed = seed;
+    return channel;
+}
+
+// The text must be copied from its first character: the share of it that was.
+double FromFirst(const std::string& text, const std::string& decoded, size_t length = 40)
+{
+    const std::string head = text.substr(0, length);
+    return decoded.compare(0, head.size(), head) == 0 ? 1.0 : 0.0;
+}
+
+void Acquisition()
+{
+    std::printf("\n2. Acquisition at -6 dB (AFC range 100 Hz): found and copied from the first character\n");
+    std::printf("   goal: anywhere within +-100 Hz, from the first character after the preamble\n");
+    std::printf("   offset Hz | first 40 characters exact | CER\n");
+    const std::string text = qsoText(300, 11);
+    for (double offset : {-100.0, -71.0, -7.0, 0.0, 3.3, 7.0, 52.0, 99.0}) {
+        psk31::Channel::Config channel = Noisy(-6, uint32_t(200 + offset));
+        channel.offsetHz = offset;
+        channel.sampleRate = kRate;
+        const Transmission t = transmit(text, kRate, kIf, offset, 0.6, 1.0);
+        const std::string decoded = receive(throughChannel(t.samples, channel), {kRate, kIf, 100});
+        std::printf("   %+9.1f | %-25s | %.2f%%\n", offset, FromFirst(text, decoded) > 0 ? "yes" : "NO",
+                    100 * CharacterErrorRate(text, decoded));
+    }
+    // Preamble missed: the recording starts 10 s into the text.
+    {
+        const Transmission t = transmit(text, kRate, kIf, 0.3, 0.0, 1.0);
+        const size_t cut = size_t(10 * kRate);
+        std::vector<float> late(t.samples.begin() + long(cut), t.samples.end());
+        psk31::Channel::Config channel = Noisy(-6, 301);
+        channel.offsetHz = -63;
+        channel.sampleRate = kRate;
+        const std::string decoded = receive(throughChannel(late, channel), {kRate, kIf, 100});
+        size_t first = 0;
+        while (first < t.doneAt.size() && t.doneAt[first] < 10 + 2.0)
+            ++first;
+        const std::string after = text.substr(first);
+        std::printf("   preamble missed (-63 Hz): text sent from 2 s on: %s (CER %.2f%%)\n",
+                    decoded.find(after.substr(0, 40)) != std::string::npos ? "copied" : "NOT copied",
+                    100 * CharacterErrorRate(after, decoded));
+    }
+    // Two signals in range: the stronger one is copied.
+    {
+        const std::string other = qsoText(300, 12);
+        const Transmission strong = transmit(text, kRate, kIf + 40, 0.1, 0.6, 1.0);
+        const Transmission weak = transmit(other, kRate, kIf - 35, 0.2, 0.2, 1.0);
+        std::vector<float> mix(std::max(strong.samples.size(), weak.samples.size()), 0.0f);
+        for (size_t i = 0; i < mix.size(); ++i)
+            mix[i] = (i < strong.samples.size() ? strong.samples[i] : 0.0f)
+                + 0.5f * (i < weak.samples.size() ? weak.samples[i] : 0.0f);
+        psk31::Channel::Config channel = Noisy(-6, 302);
+        channel.sampleRate = kRate;
+        channel.signalPower = psk31::Channel::keyedPower(strong.samples);
+        const std::string decoded = receive(throughChannel(mix, channel), {kRate, kIf, 100});
+        std::printf("   two signals (+40 Hz, and -35 Hz 6 dB weaker): stronger copied, CER %.2f%% "
+                    "(weaker: %.0f%%)\n",
+                    100 * CharacterErrorRate(text, decoded), 100 * CharacterErrorRate(other, decoded));
+    }
+}
+
+void Tracking(size_t characters)
+{
+    std::printf("\n3. Tracking at -12 dB (%zu characters per point)\n", characters);
+    std::printf("   goal: drift 20 Hz/min and clock error +-200 ppm cost < 0.5 dB; fading 0.5 Hz at 0 dB < 5%%\n");
+    const std::string text = qsoText(characters, 13);
+    auto runText = [&](const std::string& sent, psk31::Channel::Config channel) {
+        channel.sampleRate = kRate;
+        const Transmission t = transmit(sent, kRate, kIf, 0.4, 1.0, 2.0);
+        return CharacterErrorRate(sent, receive(throughChannel(t.samples, channel), {kRate, kIf, 100}));
+    };
+    auto run = [&](psk31::Channel::Config channel) { return runText(text, channel); };
+    const double plain = run(Noisy(-12, 400));
+    const double half = run(Noisy(-12.5, 400));
+    std::printf("   reference: CER %.2f%% at -12 dB, %.2f%% at -12.5 dB\n", 100 * plain, 100 * half);
+    // Drifting up through the whole AFC range: ten minutes of text, three times.
+    double drifted = 0, driftPlain = 0, driftHalf = 0;
+    for (uint32_t part = 0; part < 3; ++part) {
+        const std::string stretch = qsoText(characters / 3, 20 + part);
+        psk31::Channel::Config drift = Noisy(-12, 410 + part);
+        driftPlain += runText(stretch, drift) / 3;
+        drift.snrDb = -12.5;
+        driftHalf += runText(stretch, drift) / 3;
+        drift.snrDb = -12;
+        drift.driftHzPerMinute = 20;
+        drift.offsetHz = -90;
+        drifted += runText(stretch, drift) / 3;
+    }
+    std::printf("   drift +20 Hz/min from -90 Hz: CER %.2f%% (%.2f%% without, %.2f%% at -12.5 dB: %s)\n",
+                100 * drifted, 100 * driftPlain, 100 * driftHalf,
+                drifted <= driftHalf ? "costs < 0.5 dB" : "costs more than 0.5 dB");
+    for (double ppm : {200.0, -200.0}) {
+        psk31::Channel::Config clock = Noisy(-12, 400);
+        clock.clockPpm = ppm;
+        const double cer = run(clock);
+        std::printf("   clock %+.0f ppm: CER %.2f%% (%s)\n", ppm, 100 * cer,
+                    cer <= half ? "costs < 0.5 dB" : "costs more than 0.5 dB");
+    }
+    psk31::Channel::Config fading = Noisy(0, 403);
+    fading.fadingHz = 0.5;
+    std::printf("   Rayleigh fading, 0.5 Hz Doppler spread, 0 dB: CER %.2f%%\n", 100 * run(fading));
+}
+
+void Squelch()
+{
+    std::printf("\n4. Squelch\n   goal: <= 10 characters from 10 minutes of noise; output stops within 1 s of the end\n");
+    {
+        std::vector<float> silence(size_t(600 * kRate), 0.0f);
+        psk31::Channel::Config channel = Noisy(0, 500);
+        channel.sampleRate = kRate;
+        channel.signalPower = 0.1;
+        const std::string decoded = receive(throughChannel(silence, channel), {kRate, kIf, 100});
+        std::printf("   10 minutes of noise: %zu characters\n", decoded.size());
+    }
+    // The time from the end of the signal to the last character out.
+    for (bool aborted : {false, true}) {
+        for (double snr : {-6.0, 10.0}) {
+            const std::string text = qsoText(200, 14);
+            psk31::Modulator modulator({kRate, kIf, 0.5, 0.0});
+            modulator.start();
+            for (char c : text)
+                modulator.send(uint8_t(c));
+            if (!aborted)
+                modulator.stop();
+            std::vector<float> samples(size_t(kRate), 0.0f);
+            std::vector<float> block(80);
+            std::string done;
+            double end = 0;
+            while (!modulator.finished()) {
+                modulator.render(block.data(), block.size(), &done);
+                samples.insert(samples.end(), block.begin(), block.end());
+                if (aborted && done.size() == text.size() && end == 0) {
+                    end = double(samples.size()) / kRate + 3.0; // three seconds of idle, then abort
+                } else if (aborted && end > 0 && double(samples.size()) / kRate >= end) {
+                    modulator.abort();
+                }
+            }
+            end = double(samples.size()) / kRate;
+            samples.resize(samples.size() + size_t(5 * kRate), 0.0f);
+            psk31::Channel::Config channel = Noisy(snr, 501);
+            channel.sampleRate = kRate;
+            channel.signalPower = 0.09;
+            const std::vector<float> noisy = throughChannel(samples, channel);
+            psk31::Demodulator demodulator({kRate, kIf, 100});
+            std::string decoded;
+            double last = 0;
+            for (size_t i = 0; i < noisy.size(); i += 80) {
+                const size_t before = decoded.size();
+                demodulator.process(noisy.data() + i, std::min<size_t>(80, noisy.size() - i), decoded);
+                if (decoded.size() != before)
+                    last = double(i + 80) / kRate;
+            }
+            std::printf("   %s, %+3.0f dB: last character %.2f s after the signal ended\n",
+                        aborted ? "aborted (no postamble)" : "postamble", snr, last - end);
+        }
+    }
+}
+
+void Speed()
+{
+    std::printf("\n5. Speed\n   goal: >= 200x real time at 48000 Hz on one core; a character out within 100 ms of its last bit\n");
+    const double rate = 48000;
+    const std::string text = qsoText(300, 15);
+    const Transmission t = transmit(text, rate, kIf, 0.5, 1.0, 1.0);
+    psk31::Channel::Config channel = Noisy(-6, 600);
+    channel.sampleRate = rate;
+    const std::vector<float> noisy = throughChannel(t.samples, channel);
+    const auto started = std::chrono::steady_clock::now();
+    const std::string decoded = receive(noisy, {rate, kIf, 100});
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("   %.0f s of 48000 Hz audio decoded in %.3f s: %.0fx real time (CER %.2f%%)\n",
+                double(noisy.size()) / rate, seconds, double(noisy.size()) / rate / seconds,
+                100 * CharacterErrorRate(text, decoded));
+    // Latency: fed in 1 ms blocks, each character's time out against the end of its last bit.
+    psk31::Demodulator demodulator({rate, kIf, 100});
+    std::string out;
+    double worst = 0, sum = 0;
+    size_t counted = 0, next = 0;
+    const size_t step = size_t(rate / 1000);
+    for (size_t i = 0; i < t.samples.size(); i += step) {
+        const size_t before = out.size();
+        demodulator.process(t.samples.data() + i, std::min(step, t.samples.size() - i), out);
+        for (size_t k = before; k < out.size() && next < text.size(); ++k) {
+            if (out[k] != text[next])
+                continue;
+            const double latency = double(std::min(i + step, t.samples.size())) / rate - t.doneAt[next++];
+            worst = std::max(worst, latency);
+            sum += latency;
+            ++counted;
+        }
+    }
+    std::printf("   latency after a character's last bit: mean %.0f ms, worst %.0f ms (%zu characters)\n",
+                1000 * sum / double(std::max<size_t>(counted, 1)), 1000 * worst, counted);
+}
+
+// Power spectrum averaged over windows of `size` samples (Blackman-Harris, half overlap).
+std::vector<double> Spectrum(const std::vector<float>& x, size_t size)
+{
+    std::vector<std::complex<float>> in(size), out(size);
+    fftplan plan = fft_create_plan(unsigned(size), in.data(), out.data(), LIQUID_FFT_FORWARD, 0);
+    std::vector<double> power(size, 0.0);
+    for (size_t start = 0; start + size <= x.size(); start += size / 2) {
+        for (size_t i = 0; i < size; ++i)
+            in[i] = x[start + i] * blackmanharris(unsigned(i), unsigned(size));
+        fft_execute(plan);
+        for (size_t i = 0; i < size; ++i)
+            power[i] += std::norm(out[i]);
+    }
+    fft_destroy_plan(plan);
+    return power;
+}
+
+double Db(double ratio)
+{
+    return 10 * std::log10(ratio);
+}
+
+void Transmitter()
+{
+    std::printf("\n6. Transmitter\n   goal: idle third-order products >= 40 dB below the tones; random text >= 60 dB below its peak beyond +-150 Hz; every byte round trip\n");
+    const size_t size = 8192; // about 1 Hz resolution at 8000 Hz
+    const double bin = kRate / double(size);
+    auto peakNear = [&](const std::vector<double>& p, double hz) {
+        double best = 0;
+        for (long k = long((hz - 2) / bin); k <= long((hz + 2) / bin); ++k)
+            best = std::max(best, p[size_t(k)]);
+        return best;
+    };
+    {
+        psk31::Modulator modulator({kRate, kIf, 0.5, 0.0});
+        modulator.start();
+        std::vector<float> idle(size_t(40 * kRate));
+        modulator.render(idle.data(), idle.size());
+        idle.erase(idle.begin(), idle.begin() + long(2 * kRate));
+        const std::vector<double> p = Spectrum(idle, size);
+        const double tones = std::min(peakNear(p, kIf - 15.625), peakNear(p, kIf + 15.625));
+        const double third = std::max(peakNear(p, kIf - 46.875), peakNear(p, kIf + 46.875));
+        std::printf("   idle: third-order products %.1f dB below the tones\n", Db(tones / third));
+    }
+    {
+        std::string random;
+        uint32_t state = 1;
+        for (int i = 0; i < 600; ++i) {
+            state = state * 1664525u + 1013904223u;
+            random.push_back(char(state >> 24));
+        }
+        const Transmission t = transmit(random, kRate, kIf, 0.0, 0.0, 0.0);
+        std::vector<float> keyed(t.samples.begin() + long(2 * kRate), t.samples.end() - long(2 * kRate));
+        const std::vector<double> p = Spectrum(keyed, size);
+        double peak = 0, outside = 0;
+        for (size_t k = 1; k < size / 2; ++k) {
+            peak = std::max(peak, p[k]);
+            if (std::abs(double(k) * bin - kIf) > 150)
+                outside = std::max(outside, p[k]);
+        }
+        std::printf("   random bytes: strongest component beyond +-150 Hz %.1f dB below the peak\n",
+                    Db(peak / outside));
+        std::string all;
+        for (int b = 0; b < 256; ++b)
+            all.push_back(char(b));
+        const Transmission every = transmit(all, 48000, kIf, 0.0, 0.5, 0.5);
+        std::printf("   bytes 0..255 through encode and decode at 48000 Hz: %s\n",
+                    receive(every.samples, {48000, kIf, 100}) == all ? "exact" : "NOT exact");
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const char* only = argc > 1 ? argv[1] : "";
+    auto wanted = [only](const char* name) { return !*only || !std::strcmp(only, name); };
+    const size_t characters = argc > 2 ? size_t(std::atoi(argv[2])) : 2000;
+    if (wanted("sensitivity"))
+        Sensitivity(characters);
+    if (wanted("acquisition"))
+        Acquisition();
+    if (wanted("tracking"))
+        Tracking(3 * characters);
+    if (wanted("squelch"))
+        Squelch();
+    if (wanted("speed"))
+        Speed();
+    if (wanted("transmitter"))
+        Transmitter();
+    return 0;
+}

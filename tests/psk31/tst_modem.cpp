@@ -1,0 +1,245 @@
+// The modem in-process: round trips through the channel simulator at the
+// common sound-card rates, every byte, noise alone, the end of a signal, the
+// transmitter's envelope, configuration errors, the simulator itself and the
+// error count the benchmarks use, and a recording of another program.
+
+#include "psk31/channel.h"
+#include "psk31/demodulator.h"
+#include "psk31/modulator.h"
+#include "psk31/textmatch.h"
+
+#include <QFile>
+#include <QtEndian>
+#include <QtTest>
+#include <cmath>
+#include <numbers>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kText = "CQ CQ de G4XYZ: rig 5W, ant dipole. Hw? 73!\n";
+
+struct Sent {
+    std::vector<float> samples;
+    std::string completed;
+};
+
+Sent Send(const std::string& text, psk31::Modulator::Config config, double leadSeconds = 0.5,
+          double tailSeconds = 1.5)
+{
+    Sent sent;
+    sent.samples.assign(size_t(leadSeconds * config.sampleRate), 0.0f);
+    psk31::Modulator modulator(config);
+    modulator.start();
+    for (char c : text)
+        modulator.send(uint8_t(c));
+    modulator.stop();
+    std::vector<float> block(333);
+    while (!modulator.finished()) {
+        modulator.render(block.data(), block.size(), &sent.completed);
+        sent.samples.insert(sent.samples.end(), block.begin(), block.end());
+    }
+    sent.samples.resize(sent.samples.size() + size_t(tailSeconds * config.sampleRate), 0.0f);
+    return sent;
+}
+
+std::string Receive(const std::vector<float>& samples, double rate, size_t block = 4096,
+                    double carrier = 1000)
+{
+    psk31::Demodulator demodulator({rate, carrier, 100});
+    std::string text;
+    for (size_t i = 0; i < samples.size(); i += block)
+        demodulator.process(samples.data() + i, std::min(block, samples.size() - i), text);
+    demodulator.flush(text);
+    return text;
+}
+
+// The samples of a 16-bit mono WAV file: its chunks walked to "data".
+std::vector<float> ReadWav16(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    std::vector<float> samples;
+    for (qsizetype at = 12; at + 8 <= bytes.size();) {
+        const qsizetype size = qFromLittleEndian<quint32>(bytes.constData() + at + 4);
+        if (bytes.mid(at, 4) == "data") {
+            for (qsizetype i = at + 8; i + 1 < at + 8 + size && i + 1 < bytes.size(); i += 2)
+                samples.push_back(qFromLittleEndian<qint16>(bytes.constData() + i) / 32768.0f);
+            break;
+        }
+        at += 8 + size + (size & 1);
+    }
+    return samples;
+}
+
+// The largest step between neighbouring samples: a click shows as a step
+// far above what the carrier itself makes.
+double LargestStep(const std::vector<float>& x, size_t from, size_t to)
+{
+    double largest = 0;
+    for (size_t i = std::max<size_t>(from, 1); i < to && i < x.size(); ++i)
+        largest = std::max(largest, double(std::abs(x[i] - x[i - 1])));
+    return largest;
+}
+
+} // namespace
+
+class TestModem : public QObject {
+    Q_OBJECT
+private slots:
+    void roundTrip_data()
+    {
+        QTest::addColumn<double>("rate");
+        QTest::addColumn<double>("phase");
+        QTest::addColumn<double>("offset");
+        QTest::addColumn<double>("drift");
+        QTest::addColumn<double>("ppm");
+        QTest::newRow("8000, on tune") << 8000.0 << 0.3 << 0.0 << 0.0 << 0.0;
+        QTest::newRow("8000, -95 Hz, drifting") << 8000.0 << 2.1 << -95.0 << 20.0 << 0.0;
+        QTest::newRow("11025, +61 Hz, fast clock") << 11025.0 << 4.0 << 61.0 << 0.0 << 200.0;
+        QTest::newRow("44100, -30 Hz, slow clock") << 44100.0 << 5.5 << -30.0 << -20.0 << -200.0;
+        QTest::newRow("48000, +99 Hz") << 48000.0 << 1.2 << 99.0 << 0.0 << 0.0;
+    }
+
+    void roundTrip()
+    {
+        QFETCH(double, rate);
+        QFETCH(double, phase);
+        QFETCH(double, offset);
+        QFETCH(double, drift);
+        QFETCH(double, ppm);
+        const Sent sent = Send(kText, {rate, 1000, 0.5, phase});
+        QCOMPARE(sent.completed, kText);
+        psk31::Channel::Config channel;
+        channel.sampleRate = rate;
+        channel.noise = true;
+        channel.snrDb = -3;
+        channel.signalPower = psk31::Channel::keyedPower(sent.samples);
+        channel.offsetHz = offset;
+        channel.driftHzPerMinute = drift;
+        channel.clockPpm = ppm;
+        channel.seed = uint32_t(rate);
+        std::vector<float> received;
+        psk31::Channel(channel).process(sent.samples.data(), sent.samples.size(), received);
+        QCOMPARE(Receive(received, rate, 441), kText);
+    }
+
+    void everyByteComesBack()
+    {
+        std::string all;
+        for (int b = 0; b < 256; ++b)
+            all.push_back(char(b));
+        const Sent sent = Send(all, {8000, 1000, 0.5, 0.0});
+        QCOMPARE(Receive(sent.samples, 8000), all);
+    }
+
+    // Noise alone, then a signal that ends: nothing but the text comes out,
+    // and the squelch is closed again a second after the end.
+    void squelch()
+    {
+        const double rate = 8000;
+        Sent sent = Send(kText, {rate, 1000, 0.5, 0.0}, 60, 0);
+        const size_t end = sent.samples.size();
+        sent.samples.resize(end + size_t(rate), 0.0f);
+        psk31::Channel::Config channel;
+        channel.sampleRate = rate;
+        channel.noise = true;
+        channel.snrDb = -6;
+        channel.signalPower = 0.09;
+        channel.seed = 7;
+        std::vector<float> received;
+        psk31::Channel(channel).process(sent.samples.data(), sent.samples.size(), received);
+        psk31::Demodulator demodulator({rate, 1000, 100});
+        std::string text;
+        demodulator.process(received.data(), end, text);
+        QVERIFY2(text == kText, text.c_str());
+        demodulator.process(received.data() + end, received.size() - end, text);
+        QVERIFY2(text == kText, text.c_str());
+        QVERIFY(!demodulator.locked());
+    }
+
+    void transmitterNeverClicks()
+    {
+        const double rate = 48000;
+        const double peak = 0.5;
+        // The carrier alone moves at most this much from one sample to the next.
+        const double carrierStep = peak * 2 * std::numbers::pi * 1000 / rate;
+        const Sent sent = Send("ab", {rate, 1000, peak, 1.0}, 0.1, 0.1);
+        QVERIFY(LargestStep(sent.samples, 0, sent.samples.size()) <= carrierStep * 1.01);
+        QCOMPARE(sent.samples[size_t(0.1 * rate)], 0.0f);
+        QCOMPARE(sent.samples[sent.samples.size() - 1], 0.0f);
+
+        psk31::Modulator modulator({rate, 1000, peak, 0.0});
+        modulator.start();
+        modulator.send('x');
+        modulator.send('y');
+        QCOMPARE(modulator.queued(), size_t(2));
+        std::vector<float> x(size_t(1.3 * rate));
+        modulator.render(x.data(), x.size());
+        QCOMPARE(modulator.queued(), size_t(1));
+        modulator.abort();
+        QCOMPARE(modulator.queued(), size_t(0));
+        std::vector<float> fade(size_t(0.02 * rate));
+        modulator.render(fade.data(), fade.size());
+        QVERIFY(modulator.finished());
+        x.insert(x.end(), fade.begin(), fade.end());
+        QVERIFY(LargestStep(x, 0, x.size()) <= carrierStep * 1.01);
+        std::vector<float> after(100, 1.0f);
+        modulator.render(after.data(), after.size());
+        QCOMPARE(std::count(after.begin(), after.end(), 0.0f), 100L);
+    }
+
+    void unusableConfigurationsAreRefused()
+    {
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, psk31::Demodulator({8000, 3900, 100}));
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, psk31::Demodulator({8000, 100, 100}));
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, psk31::Demodulator({1000, 300, 10}));
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, psk31::Demodulator({48000, 1000, 500}));
+        psk31::Demodulator fine({8000, 1000, 100});
+        QCOMPARE(fine.frequency(), 1000.0);
+    }
+
+    // Same seed, same samples; the noise in 2500 Hz is the signal power over the SNR.
+    void channelIsRepeatableAndCalibrated()
+    {
+        psk31::Channel::Config config;
+        config.sampleRate = 8000;
+        config.noise = true;
+        config.snrDb = -10;
+        config.signalPower = 0.1;
+        config.seed = 3;
+        const std::vector<float> silence(80000, 0.0f);
+        std::vector<float> a, b;
+        psk31::Channel(config).process(silence.data(), silence.size(), a);
+        psk31::Channel(config).process(silence.data(), silence.size(), b);
+        QCOMPARE(a, b);
+        double power = 0;
+        for (float v : a)
+            power += double(v) * v;
+        const double in2500 = power / double(a.size()) * 2500 / 4000;
+        QVERIFY(std::abs(in2500 / 1.0 - 1) < 0.03);
+    }
+
+    // fldigi 4.1.23 sending BPSK31 at 1500 Hz, recorded at 8000 Hz (data/README).
+    void peerRecordingIsCopiedExactly()
+    {
+        const std::vector<float> samples = ReadWav16(PSK31_DATA_DIR "/peer-fldigi-4.1.23.wav");
+        QCOMPARE(samples.size(), size_t(87200));
+        QCOMPARE(Receive(samples, 8000, 4096, 1500), std::string("CQ CQ de N0CALL: Peer test, 599 73"));
+    }
+
+    void characterErrorsCountTheBestMatch()
+    {
+        QCOMPARE(psk31::characterErrors("hello", "xx hello yy"), size_t(0));
+        QCOMPARE(psk31::characterErrors("hello", "helo"), size_t(1));
+        QCOMPARE(psk31::characterErrors("hello", "hallo!"), size_t(1));
+        QCOMPARE(psk31::characterErrors("hello", ""), size_t(5));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestModem)
+#include "tst_modem.moc"
