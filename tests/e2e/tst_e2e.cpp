@@ -810,8 +810,6 @@ void TestEndToEnd::echoFromStandInAnalyzerIsLogged()
 
 void TestEndToEnd::callComesBackDecodedThroughLoopback()
 {
-    REQUIRE_PROGRAM(kVarkel, "varkel");
-    REQUIRE_PROGRAM(kSondrel, "sondrel");
     Program sondrel(m_x);
     QString why;
     QVERIFY2(sondrel.Start(kSondrel, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--loopback")},
