@@ -1,6 +1,7 @@
 #include "serve.h"
 
 #include "cleanexit.h"
+#include "writeerrors.h"
 #include "link/linkserver.h"
 #include "server/loopback.h"
 #include "server/rxfile.h"
