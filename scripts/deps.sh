@@ -33,9 +33,15 @@ DESKTOP_TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils imagemagick)
 ANALYZER_TEST_PACKAGES=(libhamlib-utils pulseaudio pulseaudio-utils)
 
 # usage: build_tree DIR [cmake args...]
+# With BUILD_TARGETS="a b" only those targets (and what they need) are built.
 build_tree() {
     local dir="$1"
     shift
+    local targets=()
+    if [ -n "${BUILD_TARGETS:-}" ]; then
+        read -r -a targets <<<"$BUILD_TARGETS"
+        targets=(--target "${targets[@]}")
+    fi
     cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null &&
-        cmake --build "$dir" -j"$(nproc)"
+        cmake --build "$dir" -j"$(nproc)" "${targets[@]}"
 }
