@@ -56,7 +56,8 @@ private slots:
         QVERIFY(process.waitForFinished(30000));
         const QString err = QString::fromUtf8(process.readAllStandardError());
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(process.exitCode(), 1);
+        // 1, unless a sanitizer build reports what the sound library keeps at exit.
+        QVERIFY(process.exitCode() != 0);
         QVERIFY2(err.contains(QStringLiteral("no sound server")), qPrintable(err));
         QVERIFY(process.readAllStandardOutput().isEmpty());
     }
