@@ -92,7 +92,8 @@ bool CVarkelApp::InitInstance(const QStringList& arguments)
 
     m_doc = std::make_unique<CVarkelDoc>(*m_prompter);
     connect(m_doc.get(), &CVarkelDoc::connectFailed, this, [](const QString& description) {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(AppName().toLower()), qUtf8Printable(description));
+        std::fprintf(stderr, "%s: %s\n", qPrintable(AppName().toLower()),
+                     qUtf8Printable(description));
     });
     // The toolkit calls exit() when its display connection breaks (the X
     // server ends, a forwarded display drops): no destructor runs then, and

@@ -20,7 +20,8 @@ private slots:
         const QString version = QStringLiteral(VARKEL_VERSION);
         QTest::newRow("sondrel --help") << sondrel << QStringList{"--help"} << "--rx-file";
         QTest::newRow("sondrel --version") << sondrel << QStringList{"--version"} << version;
-        QTest::newRow("sondrel devices --help") << sondrel << QStringList{"devices", "--help"} << "Usage:";
+        QTest::newRow("sondrel devices --help")
+            << sondrel << QStringList{"devices", "--help"} << "Usage:";
         QTest::newRow("sondrel-sim --help") << sim << QStringList{"--help"} << "--beacon";
         QTest::newRow("sondrel-sim --version") << sim << QStringList{"--version"} << version;
     }
@@ -50,7 +51,8 @@ private slots:
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:%1/none").arg(runtime.path()));
+        env.insert(QStringLiteral("PULSE_SERVER"),
+                   QStringLiteral("unix:%1/none").arg(runtime.path()));
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(SONDREL_EXE), {QStringLiteral("devices")});
         QVERIFY(process.waitForFinished(30000));
