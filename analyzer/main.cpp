@@ -23,10 +23,12 @@ constexpr Command kCommands[] = {
 
 int Usage()
 {
-    std::fprintf(stderr, "usage:\n  sondrel [options]    the analyzer server; sondrel --help for its options\n"
-                         "  sondrel devices      lists the sound devices\n");
+    std::fprintf(stderr,
+                 "usage:\n  sondrel [options]    the analyzer server\n"
+                 "  sondrel devices      lists the sound devices\n");
     for (const Command& command : kCommands)
         std::fprintf(stderr, "  %s\n", command.usage);
+    std::fprintf(stderr, "Each takes --help for its own usage.\n");
     return 2;
 }
 

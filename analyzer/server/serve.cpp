@@ -181,15 +181,6 @@ std::unique_ptr<sondrel::Ptt> pttFor(const ServeOptions& options, const sondrel:
 
 } // namespace
 
-int devicesCommand(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    setApplication();
-    for (const QString& line : sondrel::SoundCard::describeDevices())
-        std::puts(qUtf8Printable(line));
-    return 0;
-}
-
 int serveCommand(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);

@@ -1,6 +1,4 @@
 #pragma once
-// sondrel with no command: the analyzer server. `sondrel devices` lists the
-// sound devices it can use.
+// sondrel with no command: the analyzer server.
 
 int serveCommand(int argc, char** argv);
-int devicesCommand(int argc, char** argv);
