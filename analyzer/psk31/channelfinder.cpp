@@ -32,6 +32,11 @@ constexpr double kNeighbourShare = 0.05;
 // A line holding this share of the power within +-24 Hz is a carrier.
 constexpr double kShapeHalfWidthHz = 24;
 constexpr double kCarrierShare = 0.75;
+// What lies this far below the strongest signal in the passband is its
+// harmonics, quantisation and the like, not a station.
+constexpr double kDynamicRange = 1e-5;
+// Digital silence has no floor; this stands in for one.
+constexpr double kLeastFloor = 1e-16;
 
 } // namespace
 
@@ -101,7 +106,7 @@ void ChannelFinder::UpdateFloor(const std::vector<double>& open)
                 ++count;
             }
         }
-        const double floor = count > 0 ? sum / double(count) : 0.0;
+        const double floor = std::max(kLeastFloor, count > 0 ? sum / double(count) : 0.0);
         if (previousFloor < 0) {
             std::fill(m_floor.begin(), m_floor.begin() + long(centre) + 1, floor);
         } else {
@@ -172,9 +177,10 @@ std::vector<double> ChannelFinder::find(const std::vector<double>& open) const
         size_t bin;
         double power;
     };
+    const double loudest = *std::max_element(power.begin() + long(lo), power.begin() + long(hi) + 1);
     std::vector<Peak> peaks;
     for (size_t k = lo; k <= hi; ++k) {
-        if (power[k] < kFindRatio * FloorSum(k - m, k + m))
+        if (power[k] < kFindRatio * FloorSum(k - m, k + m) || power[k] < kDynamicRange * loudest)
             continue;
         bool largest = true;
         for (size_t j = k - peak; j <= k + peak && largest; ++j)
