@@ -7,6 +7,9 @@ namespace psk31 {
 namespace {
 
 constexpr double kFastSeconds = 1;
+// Whether a signal is there now: a strong one's power falls by tens of dB at
+// its end, and a longer average would still hold it seconds later.
+constexpr double kNowSeconds = 0.25;
 constexpr double kSlowSeconds = 4;
 constexpr double kWarmUpSeconds = 1;
 // The floor around a frequency: the mean of the slow average over this many
@@ -18,10 +21,10 @@ constexpr double kOutlier = 3;
 constexpr size_t kFewestFloorBins = 16;
 // A signal's power is summed over +-16 Hz: the whole hump of text, both tones
 // of idle reversals. It must exceed the floor's sum over the same bins this
-// many times (about -16 dB SNR) to be found, and this many to be heard.
+// many times (about -16 dB SNR) to be found or heard.
 constexpr double kSumHalfWidthHz = 16;
 constexpr double kFindRatio = 1.5;
-constexpr double kHearRatio = 0.6;
+constexpr double kHearRatio = 1.5;
 // A peak is the largest within +-8 Hz: a station 50 Hz from a stronger one
 // keeps its own peak.
 constexpr double kPeakHalfWidthHz = 8;
@@ -55,6 +58,7 @@ void ChannelFinder::addRow(const std::vector<float>& row, const std::vector<doub
 {
     if (m_fast.size() != row.size()) {
         m_fast.assign(row.size(), 0.0);
+        m_now.assign(row.size(), 0.0);
         m_slow.assign(row.size(), 0.0);
         m_floor.assign(row.size(), 0.0);
         m_rows = 0;
@@ -63,7 +67,9 @@ void ChannelFinder::addRow(const std::vector<float>& row, const std::vector<doub
     // Averages start as plain means, so the first seconds count fully.
     const double fast = std::max(1.0 / double(m_rows), 1 / (kFastSeconds * m_config.rowsPerSecond));
     const double slow = std::max(1.0 / double(m_rows), 1 / (kSlowSeconds * m_config.rowsPerSecond));
+    const double now = std::max(1.0 / double(m_rows), 1 / (kNowSeconds * m_config.rowsPerSecond));
     for (size_t k = 0; k < row.size(); ++k) {
+        m_now[k] += now * (row[k] - m_now[k]);
         m_fast[k] += fast * (row[k] - m_fast[k]);
         m_slow[k] += slow * (row[k] - m_slow[k]);
     }
@@ -123,11 +129,11 @@ void ChannelFinder::UpdateFloor(const std::vector<double>& open)
     std::fill(m_floor.begin() + long(previous), m_floor.end(), previousFloor);
 }
 
-double ChannelFinder::Excess(size_t from, size_t to) const
+double ChannelFinder::Excess(size_t from, size_t to, const std::vector<double>& average) const
 {
     double sum = 0;
     for (size_t k = from; k <= to; ++k)
-        sum += m_fast[k] - m_floor[k];
+        sum += average[k] - m_floor[k];
     return sum;
 }
 
@@ -145,8 +151,8 @@ double ChannelFinder::FloorSum(size_t from, size_t to) const
 double ChannelFinder::Symmetric(size_t k, size_t m, double* balance) const
 {
     const double centre = (m_fast[k] - m_floor[k]) / 2;
-    const double lower = Excess(k - m, k - 1) + centre;
-    const double upper = Excess(k + 1, k + m) + centre;
+    const double lower = Excess(k - m, k - 1, m_fast) + centre;
+    const double upper = Excess(k + 1, k + m, m_fast) + centre;
     if (balance)
         *balance = lower - upper;
     return 2 * std::min(lower, upper);
@@ -219,7 +225,7 @@ std::vector<double> ChannelFinder::find(const std::vector<double>& open) const
         double all = 0, line = 0;
         for (size_t j = k - shape; j <= k + shape; ++j) {
             all += std::max(0.0, m_fast[j] - m_floor[j]);
-            line = std::max(line, Excess(j - 1, j + 1));
+            line = std::max(line, Excess(j - 1, j + 1, m_fast));
         }
         if (line < kCarrierShare * all)
             found.push_back(hz);
@@ -233,7 +239,7 @@ bool ChannelFinder::signalAt(double hz) const
         return false;
     const size_t m = std::max<size_t>(1, size_t(std::lround(kSumHalfWidthHz / m_config.binHz)));
     const size_t k = std::clamp(Bin(hz), m, m_fast.size() - 1 - m);
-    return Excess(k - m, k + m) >= kHearRatio * FloorSum(k - m, k + m);
+    return Excess(k - m, k + m, m_now) >= kHearRatio * FloorSum(k - m, k + m);
 }
 
 double ChannelFinder::noiseAt(double hz) const
@@ -245,6 +251,7 @@ void ChannelFinder::reset()
 {
     m_rows = 0;
     std::fill(m_fast.begin(), m_fast.end(), 0.0);
+    std::fill(m_now.begin(), m_now.end(), 0.0);
     std::fill(m_slow.begin(), m_slow.end(), 0.0);
     std::fill(m_floor.begin(), m_floor.end(), 0.0);
 }

@@ -42,13 +42,14 @@ private:
     void UpdateFloor(const std::vector<double>& open);
     size_t Bin(double hz) const;
     // Excess over the floor and the floor, summed over bins from-to.
-    double Excess(size_t from, size_t to) const;
+    double Excess(size_t from, size_t to, const std::vector<double>& average) const;
     double FloorSum(size_t from, size_t to) const;
     double Symmetric(size_t k, size_t m, double* balance = nullptr) const;
 
     Config m_config;
     size_t m_rows = 0;
-    std::vector<double> m_fast;   // rows averaged over about a second
+    std::vector<double> m_now;    // rows averaged over a quarter second
+    std::vector<double> m_fast;   // over about a second
     std::vector<double> m_slow;   // and over several, for the floor
     std::vector<double> m_floor;
     std::vector<double> m_window; // scratch for the floor
