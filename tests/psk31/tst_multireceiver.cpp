@@ -146,7 +146,7 @@ private slots:
         QVERIFY(std::abs(noise / (100.0 * rows) / perBin - 1) < 0.05);
     }
 
-    // Five stations at once, two of them 190 Hz apart, at 48000 Hz through the shared front end: each
+    // Six stations at once, a weak one between two stronger ones 200 Hz away, at 48000 Hz through the shared front end: each
     // copied exactly on a channel of its own, at its frequency and S/N.
     void severalStationsCopiedExactly()
     {
@@ -154,8 +154,9 @@ private slots:
         const std::vector<Sender> senders = {
             {512.3, 12, "CQ CQ de G4XYZ G4XYZ pse k\n", 0.5},
             {905.0, 3, "DL1ABC de F5XYZ: ur 599 in Paris\n", 1.7},
-            {1700.8, 8, "OK4AB: rig 5W, ant dipole. Hw? 73!\n", 0.9},
-            {1890.5, 14, "EA7XX EA7XX de SM5QQ = QSL via bureau\n", 1.1},
+            {1515.2, 6, "N1XYZ de VK2ABC: 73 es gl\n", 0.5},
+            {1700.8, -4, "OK4AB: rig 5W, ant dipole. Hw? 73!\n", 1.3},
+            {1900.5, 9, "EA7XX EA7XX de SM5QQ = QSL via bureau\n", 0.9},
             {2603.1, 0, "KB1XYZ de JA1ZZZ tnx fer QSO\n", 2.4},
         };
         const std::vector<Heard> heard = ReceiveAll(Band(senders, rate, 2, 11), rate);
