@@ -1,8 +1,8 @@
 #include "station.h"
 
-#include "psk31/demodulator.h"
 #include "psk31/modulator.h"
 
+#include <cmath>
 #include <stdexcept>
 
 namespace sondrel {
@@ -14,6 +14,12 @@ constexpr int kPlayWatchMs = 5;
 // The modulator holds only a few bytes, so an abort drops little that the
 // terminal thinks queued, and the link's bound holds the terminal back.
 constexpr std::size_t kModulatorBytes = 2;
+// Looking for a station near Pelorin's IF: the receiver takes the strongest
+// within this range. A station picked on the console is held more tightly.
+constexpr double kIfAfcHz = 100;
+constexpr double kPickedAfcHz = 20;
+// The station the tuned receiver copies is the one the band lists this near.
+constexpr double kSameStationHz = 15;
 
 } // namespace
 
@@ -55,13 +61,72 @@ void Station::setPtt(std::unique_ptr<Ptt> ptt)
 
 void Station::setCentreFrequency(double hz)
 {
+    m_rxHz = hz;
+    m_consoleTuned = false;
+    rebuildReceiver();
     m_pendingCentreHz = hz;
     applyPending();
+    emit tuningChanged();
+}
+
+void Station::tune(double hz)
+{
+    m_rxHz = hz;
+    m_consoleTuned = true;
+    rebuildReceiver();
+    if (!m_txLock) {
+        m_pendingCentreHz = hz;
+        applyPending();
+    }
+    emit tuningChanged();
+}
+
+void Station::setAfc(bool on)
+{
+    if (on == m_afc)
+        return;
+    m_afc = on;
+    rebuildReceiver();
+    emit tuningChanged();
+}
+
+void Station::setTxLock(bool locked)
+{
+    m_txLock = locked;
+    emit tuningChanged();
+}
+
+void Station::setSquelch(std::optional<double> snrDb)
+{
+    m_squelch = snrDb;
+    emit tuningChanged();
+}
+
+void Station::setTransmitLevel(double dbfs)
+{
+    m_pendingPeak = std::pow(10.0, dbfs / 20);
+    applyPending();
+    emit tuningChanged();
+}
+
+double Station::transmitLevel() const
+{
+    return 20 * std::log10(m_pendingPeak > 0 ? m_pendingPeak : m_options.peak);
+}
+
+std::optional<double> Station::rxCarrierHz() const
+{
+    if (!m_demodulator || !m_demodulator->locked())
+        return std::nullopt;
+    return m_demodulator->frequency();
 }
 
 bool Station::start()
 {
     rebuildModem();
+    if (!m_band.setSampleRate(m_path.sampleRate()))
+        emit event(QStringLiteral("no band view at %1 Hz").arg(m_path.sampleRate()));
+    rebuildReceiver();
     return m_path.start([this](float* out, std::size_t n) { render(out, n); });
 }
 
@@ -90,13 +155,19 @@ void Station::applyPending()
         else
             emit event(QStringLiteral("PTT: %1").arg(m_ptt->description()));
     }
+    bool changed = false;
     if (m_pendingCentreHz > 0) {
-        const bool changed = m_pendingCentreHz != m_centreHz;
+        changed = m_pendingCentreHz != m_centreHz;
         m_centreHz = m_pendingCentreHz;
         m_pendingCentreHz = 0;
-        if (changed && m_modulator)
-            rebuildModem();
     }
+    if (m_pendingPeak > 0) {
+        changed = changed || m_pendingPeak != m_options.peak;
+        m_options.peak = m_pendingPeak;
+        m_pendingPeak = 0;
+    }
+    if (changed && m_modulator)
+        rebuildModem();
 }
 
 void Station::rebuildModem()
@@ -106,11 +177,16 @@ void Station::rebuildModem()
     tx.carrierHz = m_centreHz;
     tx.peak = m_options.peak;
     m_modulator = std::make_unique<psk31::Modulator>(tx);
-    psk31::Demodulator::Config rx;
-    rx.sampleRate = m_path.sampleRate();
-    rx.carrierHz = m_centreHz;
+}
+
+void Station::rebuildReceiver()
+{
+    // Until the station starts the signal path may not know its rate.
+    if (!m_modulator)
+        return;
+    const double afcRange = !m_afc ? 0 : m_consoleTuned ? kPickedAfcHz : kIfAfcHz;
     try {
-        m_demodulator = std::make_unique<psk31::Demodulator>(rx);
+        m_demodulator = std::make_unique<TunedReceiver>(m_path.sampleRate(), m_rxHz, afcRange);
     } catch (const std::invalid_argument& error) {
         m_demodulator.reset();
         emit event(QStringLiteral("receiver off: %1").arg(QString::fromStdString(error.what())));
@@ -179,6 +255,7 @@ void Station::key(bool on)
     else
         emit event(QStringLiteral("PTT on"));
     emit keyedChanged(true);
+    m_keyedClock.start();
     m_state = State::Keying;
     m_stopWhenStarted = false;
     m_restartWhenDone = false;
@@ -256,6 +333,7 @@ void Station::release()
 
 void Station::onReceived(const std::vector<float>& samples)
 {
+    m_band.process(samples.data(), samples.size());
     if (!m_demodulator)
         return;
     // On a sound card the receiver would hear the transmitter's own noise.
@@ -265,9 +343,15 @@ void Station::onReceived(const std::vector<float>& samples)
     m_demodulator->process(samples.data(), samples.size(), m_decoded);
     if (m_decoded.empty())
         return;
+    if (m_squelch) {
+        const std::optional<BandSignal> station = m_band.signalNear(m_demodulator->frequency(), kSameStationHz);
+        if (!station || !station->snrDb || *station->snrDb < *m_squelch)
+            return;
+    }
     const QByteArray decoded = QByteArray::fromStdString(m_decoded);
     emit traffic(QStringLiteral("received \"%1\"").arg(printable(decoded)));
     m_links.sendToTerminal(decoded);
+    emit received(decoded);
 }
 
 void Station::onOutputFailed(const QString& why)

@@ -6,7 +6,9 @@
 // stalled output, the time limit and shutting down all drop PTT.
 
 #include "link/linkserver.h"
+#include "server/band.h"
 #include "server/signalpath.h"
+#include "server/tunedreceiver.h"
 #include "station/ptt.h"
 
 #include <QElapsedTimer>
@@ -14,10 +16,10 @@
 #include <QTimer>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace psk31 {
-class Demodulator;
 class Modulator;
 }
 
@@ -46,11 +48,40 @@ public:
 
     bool keyed() const { return m_ptt && m_ptt->keyed(); }
 
+    // Tuning from the console. The receiver moves at once; the transmitter
+    // follows it unless locked, once a transmission is over.
+    // setCentreFrequency() (Pelorin's IF) moves both.
+    void tune(double hz);
+    void setAfc(bool on);
+    void setTxLock(bool locked);
+    // Text of a station weaker than this S/N is held back; nullopt: always passed.
+    void setSquelch(std::optional<double> snrDb);
+    // The transmitter's peak in dBFS; taken once the transmission is over.
+    void setTransmitLevel(double dbfs);
+    double rxHz() const { return m_rxHz; }
+    // Where the receiver has the carrier; nullopt while it holds none.
+    std::optional<double> rxCarrierHz() const;
+    double txHz() const { return m_pendingCentreHz > 0 ? m_pendingCentreHz : m_centreHz; }
+    bool afc() const { return m_afc; }
+    bool txLock() const { return m_txLock; }
+    std::optional<double> squelch() const { return m_squelch; }
+    double transmitLevel() const;
+    bool transmitting() const { return m_state != State::Idle; }
+    // Milliseconds since keying (0 while idle) and the time limit (0: none).
+    qint64 transmitMs() const { return transmitting() ? m_keyedClock.elapsed() : 0; }
+    int txLimitMs() const { return m_options.txLimitMs; }
+    const Band& band() const { return m_band; }
+    bool hasPair() const { return m_links.hasPair(); }
+
 signals:
     void event(const QString& line);
     void keyedChanged(bool keyed);
     // Text as it goes on the air or comes off it, for a verbose log.
     void traffic(const QString& line);
+    // The tuned station's text as it is decoded.
+    void received(const QByteArray& text);
+    // The tuning or a setting changed.
+    void tuningChanged();
 
 private:
     enum class State { Idle, Keying, Sending, Stopping, Aborting };
@@ -68,6 +99,7 @@ private:
     void release();
     void applyPending();
     void rebuildModem();
+    void rebuildReceiver();
 
     LinkServer& m_links;
     SignalPath& m_path;
@@ -77,7 +109,15 @@ private:
     double m_centreHz = 1000;
     double m_pendingCentreHz = 0;
     std::unique_ptr<psk31::Modulator> m_modulator;
-    std::unique_ptr<psk31::Demodulator> m_demodulator;
+    std::unique_ptr<TunedReceiver> m_demodulator;
+    Band m_band;
+    double m_rxHz = 1000;
+    bool m_consoleTuned = false; // picked on the console: a narrow AFC range
+    bool m_afc = true;
+    bool m_txLock = false;
+    std::optional<double> m_squelch;
+    double m_pendingPeak = 0;
+    QElapsedTimer m_keyedClock;
     State m_state = State::Idle;
     bool m_stopWhenStarted = false;
     bool m_restartWhenDone = false;
