@@ -1,6 +1,7 @@
 #include "consoleserver.h"
 
 #include "codepage.h"
+#include "consolelistener.h"
 #include "consolestate.h"
 #include "server/station.h"
 
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QTcpServer>
 #include <QUrlQuery>
 #include <QWebSocket>
 #include <algorithm>
@@ -109,7 +109,9 @@ struct ConsoleServer::Viewer {
 };
 
 ConsoleServer::ConsoleServer(Station& station, QObject* parent)
-    : QObject(parent), m_station(station)
+    : QObject(parent),
+      m_station(station),
+      m_streams(QStringLiteral("sondrel"), QWebSocketServer::NonSecureMode)
 {
     m_http.route(QStringLiteral("/"), [this](const QHttpServerRequest& request) {
         if (request.method() != Method::Get || !authorised(request))
@@ -141,7 +143,7 @@ ConsoleServer::ConsoleServer(Station& station, QObject* parent)
     m_http.route(QStringLiteral("/api/settings"),
                  [this](const QHttpServerRequest& request) { return post(request, false); });
 
-    connect(&m_http, &QHttpServer::newWebSocketConnection, this, &ConsoleServer::onWebSocket);
+    connect(&m_streams, &QWebSocketServer::newConnection, this, &ConsoleServer::onWebSocket);
     connect(&m_station.band(), &Band::rowReady, this, &ConsoleServer::sendRow);
     connect(&m_station, &Station::received, this, [this](const QByteArray& text) {
         broadcast(QJsonObject{{QStringLiteral("type"), QStringLiteral("text")},
@@ -163,20 +165,20 @@ ConsoleServer::~ConsoleServer() = default;
 bool ConsoleServer::listen(const QHostAddress& address, quint16 port, const QString& token)
 {
     m_token = token;
-    auto* tcp = new QTcpServer(this);
-    if (!tcp->listen(address, port)) {
-        m_error = tcp->errorString();
-        delete tcp;
+    auto* listener = new ConsoleListener(m_streams, this);
+    if (!listener->listen(address, port)) {
+        m_error = listener->errorString();
+        delete listener;
         return false;
     }
-    m_tcp = tcp;
-    m_http.bind(tcp);
+    m_listener = listener;
+    m_http.bind(listener);
     return true;
 }
 
 quint16 ConsoleServer::serverPort() const
 {
-    return m_tcp ? m_tcp->serverPort() : 0;
+    return m_listener ? m_listener->serverPort() : 0;
 }
 
 void ConsoleServer::addEvent(const QString& line)
@@ -247,8 +249,8 @@ QHttpServerResponse ConsoleServer::post(const QHttpServerRequest& request, bool 
 
 void ConsoleServer::onWebSocket()
 {
-    while (m_http.hasPendingWebSocketConnections()) {
-        std::unique_ptr<QWebSocket> socket = m_http.nextPendingWebSocketConnection();
+    while (m_streams.hasPendingConnections()) {
+        std::unique_ptr<QWebSocket> socket(m_streams.nextPendingConnection());
         const QUrl url = socket->requestUrl();
         const QByteArray token = m_token.toUtf8();
         const bool allowed = url.path() == QStringLiteral("/ws")

@@ -10,15 +10,16 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <QWebSocketServer>
 #include <deque>
 #include <memory>
 #include <vector>
 
-class QTcpServer;
 class QWebSocket;
 
 namespace sondrel {
 
+class ConsoleListener;
 class Station;
 
 class ConsoleServer : public QObject {
@@ -51,7 +52,8 @@ private:
 
     Station& m_station;
     QHttpServer m_http;
-    QPointer<QTcpServer> m_tcp;
+    QWebSocketServer m_streams;
+    QPointer<ConsoleListener> m_listener;
     QString m_token;
     QString m_error;
     std::vector<std::unique_ptr<Viewer>> m_viewers;

@@ -70,6 +70,7 @@ function setBins(n) {
 
 function drawRow(bytes) {
   if (bytes.length !== view.bins) setBins(bytes.length);
+  if ($('auto-floor').checked) followNoise(bytes);
   const fall = $('waterfall').getContext('2d');
   const w = view.bins, h = $('waterfall').height;
   fall.drawImage($('waterfall'), 0, 0, w, h - 1, 0, 1, w, h - 1);
@@ -88,6 +89,21 @@ function drawRow(bytes) {
     if (i === 0) spec.moveTo(i, y); else spec.lineTo(i, y);
   }
   spec.stroke();
+}
+
+// The floor a little below the band's median bin: the noise shows dark blue
+// and every station stands out of it, whatever the input level.
+function followNoise(bytes) {
+  const sorted = Array.from(bytes).sort((a, b) => a - b);
+  const target = sorted[sorted.length >> 1] - view.dbOffset - 6;
+  view.noiseFloor = view.noiseFloor === undefined ? target : view.noiseFloor + 0.05 * (target - view.noiseFloor);
+  const floor = Math.round(view.noiseFloor);
+  if (floor !== view.floor) {
+    view.floor = floor;
+    $('floor').value = floor;
+    $('floor-value').value = floor;
+    makePalette();
+  }
 }
 
 function drawScale() {
@@ -297,6 +313,7 @@ $('tx-level').addEventListener('input', () => { $('tx-level-value').value = $('t
 $('tx-level').addEventListener('change', () => set({ tx_level_db: Number($('tx-level').value) }));
 for (const id of ['floor', 'range']) {
   $(id).addEventListener('input', () => {
+    if (id === 'floor') $('auto-floor').checked = false;
     view[id] = Number($(id).value);
     $(id + '-value').value = $(id).value;
     makePalette();
