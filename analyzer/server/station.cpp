@@ -21,6 +21,10 @@ constexpr double kPickedAfcHz = 15; // as the band's own channels: wider, a 10 d
                                      // neighbour 50 Hz away can pull it off
 // The station the tuned receiver copies is the one the band lists this near.
 constexpr double kSameStationHz = 15;
+// A receiver tuned anew first hears the last seconds again, so it holds the
+// station at once instead of seconds later. What it copies from them is not
+// passed on: a step of 1 Hz on the same station would repeat its text.
+constexpr double kRetuneHistorySeconds = 3;
 
 } // namespace
 
@@ -188,6 +192,7 @@ void Station::rebuildReceiver()
     const double afcRange = !m_afc ? 0 : m_consoleTuned ? kPickedAfcHz : kIfAfcHz;
     try {
         m_demodulator = std::make_unique<TunedReceiver>(m_path.sampleRate(), m_rxHz, afcRange);
+        replayHistory();
     } catch (const std::invalid_argument& error) {
         m_demodulator.reset();
         emit event(QStringLiteral("receiver off: %1").arg(QString::fromStdString(error.what())));
@@ -340,8 +345,39 @@ void Station::onReceived(const std::vector<float>& samples)
     // On a sound card the receiver would hear the transmitter's own noise.
     if (m_state != State::Idle && !m_path.hearsItself())
         return;
+    remember(samples);
     m_decoded.clear();
     m_demodulator->process(samples.data(), samples.size(), m_decoded);
+    deliverDecoded();
+}
+
+void Station::remember(const std::vector<float>& samples)
+{
+    const std::size_t size = std::size_t(kRetuneHistorySeconds * m_path.sampleRate());
+    if (m_history.size() != size) {
+        m_history.assign(size, 0.0f);
+        m_historyNext = 0;
+        m_historyFull = false;
+    }
+    for (const float x : samples) {
+        m_history[m_historyNext] = x;
+        if (++m_historyNext == m_history.size()) {
+            m_historyNext = 0;
+            m_historyFull = true;
+        }
+    }
+}
+
+void Station::replayHistory()
+{
+    m_decoded.clear();
+    if (m_historyFull)
+        m_demodulator->process(m_history.data() + m_historyNext, m_history.size() - m_historyNext, m_decoded);
+    m_demodulator->process(m_history.data(), m_historyNext, m_decoded);
+}
+
+void Station::deliverDecoded()
+{
     if (m_decoded.empty())
         return;
     if (m_squelch) {

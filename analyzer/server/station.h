@@ -100,6 +100,9 @@ private:
     void applyPending();
     void rebuildModem();
     void rebuildReceiver();
+    void remember(const std::vector<float>& samples);
+    void replayHistory();
+    void deliverDecoded();
 
     LinkServer& m_links;
     SignalPath& m_path;
@@ -118,6 +121,9 @@ private:
     std::optional<double> m_squelch;
     double m_pendingPeak = 0;
     QElapsedTimer m_keyedClock;
+    std::vector<float> m_history; // the receiver's last seconds of sound
+    std::size_t m_historyNext = 0;
+    bool m_historyFull = false;
     State m_state = State::Idle;
     bool m_stopWhenStarted = false;
     bool m_restartWhenDone = false;

@@ -69,6 +69,9 @@ function setBins(n) {
 }
 
 function drawRow(bytes) {
+  view.rows = (view.rows || 0) + 1;
+  // From navigation start, for the benchmark's first-row figure.
+  if (view.firstRowMs === undefined) view.firstRowMs = performance.now();
   if (bytes.length !== view.bins) setBins(bytes.length);
   if ($('auto-floor').checked) followNoise(bytes);
   const fall = $('waterfall').getContext('2d');
