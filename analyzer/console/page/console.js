@@ -139,7 +139,9 @@ function drawMarkers() {
   c.strokeStyle = '#40ff70';
   const rx = s.rx_carrier_hz ?? s.rx_hz;
   c.beginPath(); c.moveTo(x(rx), 0); c.lineTo(x(rx), 14); c.moveTo(x(rx), h - 14); c.lineTo(x(rx), h); c.stroke();
-  c.strokeRect(x(rx) - 16, 0, 32, h);
+  // About the width of a PSK31 signal.
+  const half = Math.max(3, Math.round(16 / view.binHz));
+  c.strokeRect(x(rx) - half, 0, 2 * half, h);
 }
 
 // A click tunes to the station whose trace it hit, else to where it was.
