@@ -166,6 +166,10 @@ void Crowds(size_t characters)
     for (int i = 0; i < 6; ++i)
         six.push_back({600 + 370.0 * i + 3.3 * i, -8, qsoText(characters, 50 + i)});
     Crowd("2. Six stations at -8 dB", six, 72);
+    // Where the receiver makes errors, the crowd must cost none.
+    for (Station& s : six)
+        s.snrDb = -11;
+    Crowd("2b. The same six stations at -11 dB", six, 73);
 }
 
 void Snr()
