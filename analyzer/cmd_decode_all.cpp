@@ -130,6 +130,10 @@ int decodeAllCommand(const std::vector<std::string>& args)
             }
         }
         receiver.flush();
+        if (receiver.badSamples() > 0)
+            std::fprintf(stderr, "sondrel decode: warning: %llu samples were not numbers or far beyond full scale; "
+                                 "taken as silence\n",
+                         static_cast<unsigned long long>(receiver.badSamples()));
         std::vector<const psk31::BandChannel*> open;
         for (const auto& c : receiver.channels())
             open.push_back(c.get());

@@ -23,6 +23,8 @@ constexpr int kFindEveryRows = 4;
 constexpr double kHistorySeconds = 3;
 // Two channels this close hold the same station; the younger one goes.
 constexpr double kDuplicateHz = 10;
+// Full scale is 1; far beyond it a sample is a fault, not sound.
+constexpr float kLargestSample = 1e3f;
 
 } // namespace
 
@@ -72,7 +74,9 @@ struct MultiReceiver::Private {
     double rate;
     Spectrum spectrum;
     ChannelFinder finder;
+    std::vector<float> input;
     std::vector<float> work;
+    uint64_t badSamples = 0;
     std::vector<float> history;
     size_t historyNext = 0;
     bool historyFull = false;
@@ -113,7 +117,15 @@ MultiReceiver::~MultiReceiver() = default;
 void MultiReceiver::process(const float* in, size_t n)
 {
     d->inputSamples += n;
-    d->decimator.process(in, n, d->work);
+    // One NaN would stay in every average for good: bad samples become silence.
+    d->input.assign(in, in + n);
+    for (float& x : d->input) {
+        if (!(std::abs(x) <= kLargestSample)) {
+            x = 0;
+            ++d->badSamples;
+        }
+    }
+    d->decimator.process(d->input.data(), n, d->work);
     const std::vector<float>& work = d->work;
     // The channels take the sound up to each spectrum row before the row is
     // measured, so that a row and a receiver's state belong together.
@@ -216,6 +228,11 @@ const Spectrum& MultiReceiver::spectrum() const
 double MultiReceiver::seconds() const
 {
     return double(d->inputSamples) / d->config.sampleRate;
+}
+
+uint64_t MultiReceiver::badSamples() const
+{
+    return d->badSamples;
 }
 
 void MultiReceiver::reset()

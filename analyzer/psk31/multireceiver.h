@@ -94,6 +94,8 @@ public:
     const Spectrum& spectrum() const;
     // Seconds of sound processed.
     double seconds() const;
+    // Samples that were not finite numbers or absurdly large, taken as silence.
+    uint64_t badSamples() const;
     void reset();
 
 private:

@@ -261,6 +261,24 @@ private slots:
         QCOMPARE(ended.front()->text(), s.text);
     }
 
+    // A NaN, an infinity or an absurd sample is a moment of silence, not the
+    // end of finding stations.
+    void badSamplesAreSilence()
+    {
+        const double rate = 8000;
+        const Sender s{1100, 6, "QRL? de G4XYZ\n", 6};
+        std::vector<float> band = Band({s}, rate, 2, 60);
+        band[size_t(rate)] = NAN;
+        band[size_t(rate) + 7] = INFINITY;
+        band[size_t(2 * rate)] = 1e30f;
+        psk31::MultiReceiver receiver({rate});
+        receiver.process(band.data(), band.size());
+        receiver.flush();
+        QCOMPARE(receiver.channels().size(), size_t(1));
+        QCOMPARE(receiver.channels().front()->text(), s.text);
+        QCOMPARE(receiver.badSamples(), uint64_t(3));
+    }
+
     void unusableConfigurationsAreRefused()
     {
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, psk31::MultiReceiver({8000, 150, 3950}));
