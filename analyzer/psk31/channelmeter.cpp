@@ -10,7 +10,7 @@ constexpr double kNoiseBandwidthHz = 2500;
 constexpr double kHalfWidthHz = 30;     // the signal's main lobe ends at 31.25 Hz
 constexpr double kToneHz = 15.625;      // idle reversals: half the baud rate
 constexpr double kProductHz = 3 * kToneHz;
-constexpr double kFrequencySeconds = 4;
+constexpr double kFrequencySeconds = 1;
 constexpr double kLevelSeconds = 8;
 constexpr double kImdSeconds = 8;
 // A row is idle when the two tones hold this share of the signal's power and

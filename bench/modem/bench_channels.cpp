@@ -187,6 +187,24 @@ void Snr()
         }
         std::printf("   %+5.0f  | %+7.2f  %+6.2f | %+6.2f\n", snr, *h->snrDb, *h->snrDb - snr, h->hz - 1234.5);
     }
+    // A drifting station: its frequency when it was last heard.
+    for (double snr : {-12.0, 0.0}) {
+        const std::string text = qsoText(250, 61);
+        const Transmission t = transmit(text, kRate, 1234.5, 0.2, 0.5, 0.0);
+        psk31::Channel::Config drift;
+        drift.sampleRate = kRate;
+        drift.noise = true;
+        drift.snrDb = snr;
+        drift.driftHzPerMinute = 20;
+        drift.seed = 85;
+        std::vector<float> samples = throughChannel(t.samples, drift);
+        samples.resize(samples.size() + size_t(2 * kRate), 0.0f);
+        const double endHz = 1234.5 + 20 * t.doneAt.back() / 60;
+        const std::vector<Heard> heard = ReceiveAll(samples, kRate);
+        const Heard* h = Nearest(heard, endHz);
+        std::printf("   drift 20 Hz/min at %+.0f dB: frequency error at the end %+.2f Hz\n", snr,
+                    h ? h->hz - endHz : NAN);
+    }
 }
 
 // Idle reversals through y = x + a x^3: the products at +-46.875 Hz stand
