@@ -73,13 +73,15 @@ bool Report(const psk31::BandChannel& channel, bool json)
     const std::string start = Number(channel.startSeconds());
     const std::string end = Number(channel.heardSeconds());
     if (json) {
-        out = "{\"hz\": " + hz + ", \"snr_db\": " + Number(channel.snrDb()) + ", \"imd_db\": "
-            + Number(channel.imdDb()) + ", \"ppm\": " + Number(channel.clockPpm()) + ", \"start_s\": " + start
+        out = "{\"hz\": " + hz + ", \"snr_db\": " + Number(channel.snrDb())
+            + ", \"imd_db\": " + Number(channel.imdDb())
+            + ", \"ppm\": " + Number(channel.clockPpm()) + ", \"start_s\": " + start
             + ", \"end_s\": " + end + ", \"text\": " + JsonString(channel.text()) + "}\n";
     } else {
         out = hz + " Hz, S/N " + Number(channel.snrDb()) + " dB, IMD "
-            + (channel.imdDb() ? Number(channel.imdDb()) + " dB" : "not measured") + ", " + start + " to " + end
-            + " s\n" + channel.text() + (channel.text().back() == '\n' ? "\n" : "\n\n");
+            + (channel.imdDb() ? Number(channel.imdDb()) + " dB" : "not measured") + ", " + start
+            + " to " + end + " s\n" + channel.text()
+            + (channel.text().back() == '\n' ? "\n" : "\n\n");
     }
     return std::fwrite(out.data(), 1, out.size(), stdout) == out.size() && std::fflush(stdout) == 0;
 }
@@ -115,7 +117,8 @@ int decodeAllCommand(const std::vector<std::string>& args)
         return Fail(reader.error());
     const double rate = reader.sampleRate();
     if (rate < kLowestRate || rate > kHighestRate)
-        return Fail("cannot use a sample rate of " + std::to_string(int(rate)) + " Hz (8000 to 96000 Hz)");
+        return Fail("cannot use a sample rate of " + std::to_string(int(rate))
+                    + " Hz (8000 to 96000 Hz)");
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
@@ -131,13 +134,16 @@ int decodeAllCommand(const std::vector<std::string>& args)
         }
         receiver.flush();
         if (receiver.badSamples() > 0)
-            std::fprintf(stderr, "sondrel decode: warning: %llu samples were not numbers or far beyond full scale; "
-                                 "taken as silence\n",
-                         static_cast<unsigned long long>(receiver.badSamples()));
+            std::fprintf(
+                stderr,
+                "sondrel decode: warning: %llu samples were not numbers or far beyond full scale; "
+                "taken as silence\n",
+                static_cast<unsigned long long>(receiver.badSamples()));
         std::vector<const psk31::BandChannel*> open;
         for (const auto& c : receiver.channels())
             open.push_back(c.get());
-        std::sort(open.begin(), open.end(), [](auto a, auto b) { return a->frequency() < b->frequency(); });
+        std::sort(open.begin(), open.end(),
+                  [](auto a, auto b) { return a->frequency() < b->frequency(); });
         for (const psk31::BandChannel* c : open) {
             if (!Report(*c, json))
                 return Fail("cannot write to standard output");

@@ -43,18 +43,21 @@ private slots:
         QCOMPARE(status, 0);
         const QList<QByteArray> lines = json.trimmed().split('\n');
         QCOMPARE(lines.size(), 1);
-        QVERIFY2(lines.front().contains("\\u0001") && lines.front().contains("\\u0081"), lines.front().constData());
+        QVERIFY2(lines.front().contains("\\u0001") && lines.front().contains("\\u0081"),
+                 lines.front().constData());
         QJsonParseError error;
         const QJsonObject channel = QJsonDocument::fromJson(lines.front(), &error).object();
         QCOMPARE(error.error, QJsonParseError::NoError);
         QVERIFY(std::abs(channel["hz"].toDouble() - 1234) <= 0.5);
         QVERIFY(channel["snr_db"].toDouble() > 30);
         QVERIFY(channel["imd_db"].isNull());
-        QCOMPARE(channel["text"].toString(), QString::fromUtf16(u"CQ \"de\" back\\slash \u0001\u20ac\u00e9\u0081 k\n"));
+        QCOMPARE(channel["text"].toString(),
+                 QString::fromUtf16(u"CQ \"de\" back\\slash \u0001\u20ac\u00e9\u0081 k\n"));
 
         const QByteArray text = Sondrel({"decode", "--all", wav}, {}, &status);
         QCOMPARE(status, 0);
-        QVERIFY2(text.startsWith("1234.0 Hz, S/N ") && text.contains("\n" + sent), text.constData());
+        QVERIFY2(text.startsWith("1234.0 Hz, S/N ") && text.contains("\n" + sent),
+                 text.constData());
         Sondrel({"decode", "--all", "--if", "1000", wav}, {}, &status);
         QCOMPARE(status, 1);
     }
