@@ -1,6 +1,7 @@
 // sondrel decode --all: a file's stations as text and as JSON lines, the
 // bytes as Windows-1252 characters, and nothing from a clean file but its one
-// station (no channels on its harmonics or quantisation).
+// station (no channels on its harmonics or quantisation), and a recording of
+// another program.
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -60,6 +61,20 @@ private slots:
                  text.constData());
         Sondrel({"decode", "--all", "--if", "1000", wav}, {}, &status);
         QCOMPARE(status, 1);
+    }
+
+    // Another program's signal, recorded: one channel, copied exactly.
+    void peerRecording()
+    {
+        int status = -1;
+        const QByteArray json =
+            Sondrel({"decode", "--all", "--json", PSK31_DATA_DIR "/peer-fldigi-4.1.23.wav"}, {}, &status);
+        QCOMPARE(status, 0);
+        const QList<QByteArray> lines = json.trimmed().split('\n');
+        QCOMPARE(lines.size(), 1);
+        const QJsonObject channel = QJsonDocument::fromJson(lines.front()).object();
+        QVERIFY(std::abs(channel["hz"].toDouble() - 1500) <= 0.5);
+        QCOMPARE(channel["text"].toString(), QStringLiteral("CQ CQ de N0CALL: Peer test, 599 73"));
     }
 };
 
