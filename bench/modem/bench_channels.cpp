@@ -302,7 +302,7 @@ int main(int argc, char** argv)
 {
     const char* only = argc > 1 ? argv[1] : "";
     auto wanted = [only](const char* name) { return !*only || !std::strcmp(only, name); };
-    const size_t characters = argc > 2 ? size_t(std::atoi(argv[2])) : 600;
+    const size_t characters = argc > 2 ? size_t(std::atoi(argv[2])) : 2000;
     if (wanted("crowds"))
         Crowds(characters);
     if (wanted("snr"))
