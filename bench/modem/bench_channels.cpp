@@ -222,7 +222,8 @@ void Snr()
 void Imd()
 {
     std::printf("\n4. IMD of idle reversals with a third-order distortion, -35 to -15 dB\n");
-    std::printf("   goal: +-2 dB when S/N allows\n   IMD dB | S/N dB | measured  error | channels\n");
+    std::printf(
+        "   goal: +-2 dB when S/N allows\n   IMD dB | S/N dB | measured  error | channels\n");
     for (double snr : {10.0, 20.0}) {
         for (double imd = -35; imd <= -10; imd += 5) {
             const double peak = 0.5, tone = peak / 2;
@@ -250,7 +251,8 @@ void Imd()
                 std::printf("   %+5.0f  | %+5.0f  | %+7.2f  %+6.2f | %zu\n", imd, snr, *h->imdDb,
                             *h->imdDb - imd, heard.size());
             else
-                std::printf("   %+5.0f  | %+5.0f  | not measured    | %zu\n", imd, snr, heard.size());
+                std::printf("   %+5.0f  | %+5.0f  | not measured    | %zu\n", imd, snr,
+                            heard.size());
         }
     }
 }

@@ -67,8 +67,8 @@ private slots:
     void peerRecording()
     {
         int status = -1;
-        const QByteArray json =
-            Sondrel({"decode", "--all", "--json", PSK31_DATA_DIR "/peer-fldigi-4.1.23.wav"}, {}, &status);
+        const QByteArray json = Sondrel(
+            {"decode", "--all", "--json", PSK31_DATA_DIR "/peer-fldigi-4.1.23.wav"}, {}, &status);
         QCOMPARE(status, 0);
         const QList<QByteArray> lines = json.trimmed().split('\n');
         QCOMPARE(lines.size(), 1);
