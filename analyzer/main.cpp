@@ -18,7 +18,8 @@ struct Command {
 constexpr Command kCommands[] = {
     {"encode", encodeCommand,
      "sondrel encode [--if HZ] [--rate HZ] [--channel mono|left|right] [--level DBFS] -o FILE.wav"},
-    {"decode", decodeCommand, "sondrel decode [--if HZ] [--afc-range HZ] [--channel left|right|mix] FILE"},
+    {"decode", decodeCommand, "sondrel decode [--if HZ] [--afc-range HZ] [--channel left|right|mix] FILE\n"
+     "  sondrel decode --all [--json] [--channel left|right|mix] FILE"},
 };
 
 int Usage()
