@@ -184,7 +184,7 @@ void LinkServer::readTransmitLink()
         const QByteArray chunk = m_transmit->read(kSocketBuffer);
         if (chunk.isEmpty())
             break;
-        m_bytesRead += chunk.size();
+        const qint64 chunkStart = m_bytesRead;
         qsizetype from = 0;
         for (qsizetype i = 0; i < chunk.size(); ++i) {
             const char byte = chunk[i];
@@ -192,6 +192,7 @@ void LinkServer::readTransmitLink()
                 continue;
             queued = queueText(QByteArrayView(chunk).sliced(from, i - from)) || queued;
             from = i + 1;
+            m_bytesRead = chunkStart + from;
             // Text before a control byte is dealt with first, however the bytes
             // were bunched on the way, so the outcome depends only on their order.
             if (queued)
@@ -206,6 +207,7 @@ void LinkServer::readTransmitLink()
                 return;
         }
         queued = queueText(QByteArrayView(chunk).sliced(from)) || queued;
+        m_bytesRead = chunkStart + chunk.size();
     }
     if (queued)
         emit textQueued();

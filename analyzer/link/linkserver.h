@@ -64,7 +64,8 @@ public:
     // True while the server is to transmit: the terminal switched it on and
     // nothing has stopped it since.
     bool transmitting() const { return m_toggle == Toggle::On; }
-    // Bytes taken from the transmit link in this pair, control bytes included.
+    // Bytes of the transmit link dealt with in this pair, control bytes
+    // included; while a control byte is acted on, up to and with it.
     qint64 transmitBytesRead() const { return m_bytesRead; }
 
     // Text waiting to go on the air, oldest first.

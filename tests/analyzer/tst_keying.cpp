@@ -16,6 +16,7 @@
 #include "testenv.h"
 
 #include <QElapsedTimer>
+#include <QMap>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QtTest>
@@ -165,11 +166,13 @@ private:
         }
         m_keyedAt = m_clock.elapsed();
         ++m_keyings;
-        // Within a step the station may act on any byte of it, before the rest arrives.
-        const bool allowed = m_inStep ? m_stepMayKey : (m_pair && m_on);
-        if (!allowed)
-            fail(m_pair ? QStringLiteral("keyed while the terminal believes transmission is off")
-                        : QStringLiteral("keyed without a pair"));
+        // What the terminal believed after the last byte the server has dealt with.
+        const auto after = m_beliefs.upperBound(m_links.transmitBytesRead());
+        const bool believedOn = after != m_beliefs.begin() && std::prev(after).value();
+        if (!m_links.hasPair())
+            fail(QStringLiteral("keyed without a pair"));
+        else if (!believedOn)
+            fail(QStringLiteral("keyed while the terminal believes transmission is off"));
     }
 
     void perform(const QString& step)
@@ -181,8 +184,6 @@ private:
         bool aborted = false;
         bool freshOn = false;
         bool ended = false;
-        m_inStep = true;
-        m_stepMayKey = m_pair && m_on;
 
         if (step == QLatin1String("o")) {
             open();
@@ -200,16 +201,17 @@ private:
                 switch (token.toLatin1()) {
                 case 't':
                     m_on = !m_on;
-                    m_stepMayKey = m_stepMayKey || m_on;
                     freshOn = m_on;
                     aborted = false;
                     bytes += LinkServer::kToggle;
+                    m_beliefs.insert(m_written + bytes.size(), m_on);
                     break;
                 case 'a':
                     m_on = false;
                     freshOn = false;
                     aborted = true;
                     bytes += LinkServer::kAbort;
+                    m_beliefs.insert(m_written + bytes.size(), m_on);
                     break;
                 case 'x': bytes += "cq de test "; break;
                 case 'P': bytes += QByteArray(3 * kBound, 'p'); break;
@@ -223,7 +225,6 @@ private:
                          .arg(m_links.transmitBytesRead())
                          .arg(m_written));
         }
-        m_inStep = false;
         if (freshOn)
             m_noticesAtOn = noticesBefore;
 
@@ -259,6 +260,7 @@ private:
         m_pair = true;
         m_on = false;
         m_written = 0;
+        m_beliefs.clear();
     }
 
     void close(const QString& how)
@@ -296,9 +298,8 @@ private:
     bool m_pair = false;
     bool m_on = false;
     qint64 m_written = 0;
+    QMap<qint64, bool> m_beliefs;  // transmission on or off, from this many bytes of the pair on
     // What was seen of the transmitter.
-    bool m_inStep = false;
-    bool m_stepMayKey = false;
     qsizetype m_keyings = 0;
     qsizetype m_noticesAtOn = 0;
     qint64 m_keyedAt = 0;
