@@ -116,7 +116,9 @@ void LinkServer::stopTransmission(const QString& reason)
     m_sendable = 0;
     if (m_toggle == Toggle::On)
         m_toggle = Toggle::Stopped;
-    emit event(QStringLiteral("%1: transmission stopped, %2 queued bytes dropped").arg(reason).arg(dropped));
+    emit event(QStringLiteral("%1: transmission stopped, %2 queued bytes dropped")
+                   .arg(reason)
+                   .arg(dropped));
     tellOperator(dropped > 0 ? QStringLiteral("transmission stopped: %1; %2 characters not sent")
                                    .arg(reason)
                                    .arg(dropped)
@@ -224,7 +226,8 @@ bool LinkServer::queueText(QByteArrayView text)
         if (m_refused == 0)
             m_refusalReport.start();
         m_refused += refused.size();
-        m_refusedHead.append(refused.first(std::min(refused.size(), kRefusedShown - m_refusedHead.size())));
+        m_refusedHead.append(
+            refused.first(std::min(refused.size(), kRefusedShown - m_refusedHead.size())));
     }
     return room > 0;
 }
@@ -234,8 +237,8 @@ void LinkServer::reportRefused()
     m_refusalReport.stop();
     if (m_refused == 0)
         return;
-    const QString shown = printable(m_refusedHead) + (m_refused > m_refusedHead.size() ? QStringLiteral("...")
-                                                                                      : QString());
+    const QString shown = printable(m_refusedHead)
+        + (m_refused > m_refusedHead.size() ? QStringLiteral("...") : QString());
     tellOperator(QStringLiteral("queue full (%1 characters): %2 characters refused, from \"%3\"")
                      .arg(m_queueBound)
                      .arg(m_refused)

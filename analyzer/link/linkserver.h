@@ -118,8 +118,8 @@ private:
     qsizetype m_sendable = 0;
     Toggle m_toggle = Toggle::Off;
     qint64 m_bytesRead = 0;
-    qint64 m_refused = 0;      // text refused since the operator was last told
-    QByteArray m_refusedHead;  // the beginning of it, to show what it was
+    qint64 m_refused = 0; // text refused since the operator was last told
+    QByteArray m_refusedHead; // the beginning of it, to show what it was
     QTimer m_refusalReport;
     QTimer m_pairing;
 };

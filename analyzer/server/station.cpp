@@ -291,7 +291,8 @@ void Station::onOutputFailed(const QString& why)
 
 void Station::onTxLimit()
 {
-    m_links.stopTransmission(QStringLiteral("time limit of %1 s").arg(m_options.txLimitMs / 1000.0));
+    m_links.stopTransmission(
+        QStringLiteral("time limit of %1 s").arg(m_options.txLimitMs / 1000.0));
 }
 
 } // namespace sondrel

@@ -39,8 +39,9 @@ QString profileName(const QString& profileOption)
 UsableRange usableRange(double sampleRate)
 {
     const double afcRange = psk31::Demodulator::Config{}.afcRangeHz;
-    return {psk31::Demodulator::lowestCarrier(afcRange),
-            std::min(pelorin::kMaxFrequency, psk31::Demodulator::highestCarrier(sampleRate, afcRange))};
+    return {
+        psk31::Demodulator::lowestCarrier(afcRange),
+        std::min(pelorin::kMaxFrequency, psk31::Demodulator::highestCarrier(sampleRate, afcRange))};
 }
 
 QString serialDeviceFor(int comPort)
@@ -85,7 +86,8 @@ QStringList describe(const DriverSettings& settings, const QString& profile)
                   ? QStringLiteral("PTT: none (the transmitter keys itself, by VOX)")
                   : QStringLiteral("PTT: COM%1, RTS and DTR of %2").arg(settings.comPort).arg(settings.pttDevice));
     // The stored text may hold anything, a NUL included, so it is shown escaped.
-    const QString stored = QLatin1Char('"') + printable(settings.storedIf.toUtf8()) + QLatin1Char('"');
+    const QString stored = QLatin1Char('"') + printable(settings.storedIf.toUtf8())
+        + QLatin1Char('"');
     const QString fallBack = QStringLiteral("working at %1 Hz").arg(settings.centreHz);
     const QString setIt = QStringLiteral("; set the centre frequency with Pelorin");
     const UsableRange usable = usableRange(settings.sampleRate);
@@ -95,7 +97,8 @@ QStringList describe(const DriverSettings& settings, const QString& profile)
         break;
     case DriverSettings::If::NotSet:
         lines << QStringLiteral("no IF set with Pelorin yet (\"%1\" holds %2): %3")
-                     .arg(profile, settings.storedIf.isNull() ? QStringLiteral("none") : stored, fallBack);
+                     .arg(profile, settings.storedIf.isNull() ? QStringLiteral("none") : stored,
+                          fallBack);
         break;
     case DriverSettings::If::OutsidePelorin:
         lines << QStringLiteral("IF %1 from \"%2\" is outside Pelorin's 0 to %3 Hz: %4%5")

@@ -13,17 +13,17 @@ struct DriverSettings {
     // What became of the stored IF: used, or why the fall-back frequency is used.
     enum class If {
         Usable,
-        NotSet,           // nothing stored, or what Pelorin shows as 0 before one is set
-        OutsidePelorin,   // a number outside Pelorin's 0 to 4000 Hz
-        OutsideReceiver,  // in Pelorin's band but not receivable at this sample rate
+        NotSet, // nothing stored, or what Pelorin shows as 0 before one is set
+        OutsidePelorin, // a number outside Pelorin's 0 to 4000 Hz
+        OutsideReceiver, // in Pelorin's band but not receivable at this sample rate
     };
 
     int comPort = 0;             // 1 to 4 for COM1 to COM4; 0 for no keying line
     QString pttDevice;           // the serial device behind comPort
     double centreHz = 1000.0;    // what the modem uses
-    QString storedIf;            // the "IF" text as Pelorin stored it; null when none is
+    QString storedIf; // the "IF" text as Pelorin stored it; null when none is
     If ifStatus = If::Usable;
-    double sampleRate = 0;       // the signal path's, which bounds the usable IF
+    double sampleRate = 0; // the signal path's, which bounds the usable IF
     bool reverseOutput = false;  // transmit on the right channel
 };
 

@@ -123,24 +123,26 @@ void TestDriverSettings::storedTextsByPelorinsRules()
 // The receiver's band depends on the rate: loopback runs at 8000 samples a second.
 void TestDriverSettings::fallBackSaysWhy_data()
 {
-    QTest::addColumn<QString>("stored");  // null: nothing stored
+    QTest::addColumn<QString>("stored"); // null: nothing stored
     QTest::addColumn<double>("rate");
     QTest::addColumn<int>("status");
     QTest::addColumn<double>("centreHz");
     QTest::addColumn<QString>("line");
-    QTest::newRow("fresh store") << QString() << kCardRate << int(If::NotSet) << 1000.0
-                                 << "no IF set with Pelorin yet (\"Sondrel Classic\" holds none): working at 1000 Hz";
-    QTest::newRow("3950 Hz at 8000") << "3950.00000" << 8000.0 << int(If::OutsideReceiver) << 1000.0
-                                     << "IF 3950 Hz from \"Sondrel Classic\" cannot be received at 8000 samples "
-                                        "a second (170 to 3830 Hz): working at 1000 Hz";
-    QTest::newRow("4000 Hz at 8000") << "4000.00000" << 8000.0 << int(If::OutsideReceiver) << 1000.0
-                                     << "IF 4000 Hz";
-    QTest::newRow("3950 Hz at 48000") << "3950.00000" << kCardRate << int(If::Usable) << 3950.0
-                                      << "IF: 3950 Hz";
-    QTest::newRow("a NUL in the stored text") << QStringLiteral("4500%1x").arg(QChar(0)) << kCardRate
-                                              << int(If::OutsidePelorin) << 1000.0
-                                              << "IF \"4500\\x00x\" from \"Sondrel Classic\" is outside Pelorin's "
-                                                 "0 to 4000 Hz: working at 1000 Hz";
+    QTest::newRow("fresh store")
+        << QString() << kCardRate << int(If::NotSet) << 1000.0
+        << "no IF set with Pelorin yet (\"Sondrel Classic\" holds none): working at 1000 Hz";
+    QTest::newRow("3950 Hz at 8000")
+        << "3950.00000" << 8000.0 << int(If::OutsideReceiver) << 1000.0
+        << "IF 3950 Hz from \"Sondrel Classic\" cannot be received at 8000 samples "
+           "a second (170 to 3830 Hz): working at 1000 Hz";
+    QTest::newRow("4000 Hz at 8000")
+        << "4000.00000" << 8000.0 << int(If::OutsideReceiver) << 1000.0 << "IF 4000 Hz";
+    QTest::newRow("3950 Hz at 48000")
+        << "3950.00000" << kCardRate << int(If::Usable) << 3950.0 << "IF: 3950 Hz";
+    QTest::newRow("a NUL in the stored text")
+        << QStringLiteral("4500%1x").arg(QChar(0)) << kCardRate << int(If::OutsidePelorin) << 1000.0
+        << "IF \"4500\\x00x\" from \"Sondrel Classic\" is outside Pelorin's "
+           "0 to 4000 Hz: working at 1000 Hz";
 }
 
 void TestDriverSettings::fallBackSaysWhy()

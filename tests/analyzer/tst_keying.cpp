@@ -35,8 +35,8 @@ constexpr int kSpeedUp = 16; // the path plays this many times faster than real 
 constexpr int kTickMs = 5;
 constexpr qsizetype kBound = 512;
 constexpr int kTxLimitMs = 200;
-constexpr int kReleaseMs = 100;  // 0x02 or a lost pair to PTT off
-constexpr int kSettleMs = 3000;  // for what must happen eventually
+constexpr int kReleaseMs = 100; // 0x02 or a lost pair to PTT off
+constexpr int kSettleMs = 3000; // for what must happen eventually
 const QByteArray kStopNotice = "[sondrel: transmission stopped";
 
 // Plays whatever the station renders while transmitting, and fails on demand.
@@ -80,8 +80,8 @@ QStringList randomSteps(quint32 seed, int count)
 {
     QRandomGenerator random(seed);
     // Weighted: toggles and text most, lost links and failures now and then.
-    const QStringList linked{"t", "t", "t", "t", "t", "a", "x", "x", "x", "x", "P", "B", "B",
-                             "w", "w", "w", "F", "cr", "ct", "ht"};
+    const QStringList linked{"t", "t", "t", "t", "t", "a", "x", "x",  "x",  "x",
+                             "P", "B", "B", "w", "w", "w", "F", "cr", "ct", "ht"};
     const QStringList inBurst{"t", "t", "a", "x"};
     QStringList steps{"o"};
     bool pair = true;
@@ -119,7 +119,8 @@ public:
             m_done << step;
             perform(step);
             if (!m_failure.isEmpty())
-                return QStringLiteral("%1\n  after: %2").arg(m_failure, m_done.join(QLatin1Char(' ')));
+                return QStringLiteral("%1\n  after: %2")
+                    .arg(m_failure, m_done.join(QLatin1Char(' ')));
         }
         return {};
     }
@@ -240,11 +241,13 @@ private:
             fail(QStringLiteral("keyed for %1 ms").arg(m_clock.elapsed() - m_keyedAt));
         // The terminal's 0x01 meant as on keys, unless the operator is told why not.
         if (freshOn && m_pair
-            && !waitFor([&] { return m_keyings > keyingsBefore || stopNotices() > noticesBefore; }, kSettleMs))
+            && !waitFor([&] { return m_keyings > keyingsBefore || stopNotices() > noticesBefore; },
+                        kSettleMs))
             fail(QStringLiteral("a 0x01 meant as on did not key"));
         // The terminal believes transmission on but nothing is on the air: it is told why.
         if (m_pair && m_on && !m_station.keyed()
-            && !waitFor([&] { return m_station.keyed() || stopNotices() > m_noticesAtOn; }, kSettleMs))
+            && !waitFor([&] { return m_station.keyed() || stopNotices() > m_noticesAtOn; },
+                        kSettleMs))
             fail(QStringLiteral("transmission stopped and the operator was not told"));
     }
 
@@ -255,7 +258,8 @@ private:
         m_receive->connectToHost(QHostAddress::LocalHost, m_links.serverPort());
         if (m_receive->waitForConnected(kSettleMs))
             m_transmit->connectToHost(QHostAddress::LocalHost, m_links.serverPort());
-        if (!m_transmit->waitForConnected(kSettleMs) || !waitFor([&] { return m_links.hasPair(); }, kSettleMs))
+        if (!m_transmit->waitForConnected(kSettleMs)
+            || !waitFor([&] { return m_links.hasPair(); }, kSettleMs))
             fail(QStringLiteral("no pair"));
         m_pair = true;
         m_on = false;
@@ -298,7 +302,7 @@ private:
     bool m_pair = false;
     bool m_on = false;
     qint64 m_written = 0;
-    QMap<qint64, bool> m_beliefs;  // transmission on or off, from this many bytes of the pair on
+    QMap<qint64, bool> m_beliefs; // transmission on or off, from this many bytes of the pair on
     // What was seen of the transmitter.
     qsizetype m_keyings = 0;
     qsizetype m_noticesAtOn = 0;

@@ -49,7 +49,8 @@ void TestLinkServer::controlBytesActBehindRefusedText()
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
     QSignalSpy aborted(&server, &LinkServer::transmissionAborted);
     qsizetype longest = 0;
-    connect(&server, &LinkServer::textQueued, this, [&] { longest = std::max(longest, server.queue().size()); });
+    connect(&server, &LinkServer::textQueued, this,
+            [&] { longest = std::max(longest, server.queue().size()); });
     Pair pair;
     QVERIFY(pair.open(server.serverPort()));
 
@@ -61,8 +62,9 @@ void TestLinkServer::controlBytesActBehindRefusedText()
     QCOMPARE(longest, kBound);
     QCOMPARE(server.transmitBytesRead(), kPasted + 7);
 
-    const QByteArray told = QStringLiteral("[sondrel: queue full (%1 characters): %2 characters refused, "
-                                           "from \"pppppppppppppppppppppppp...\"]")
+    const QByteArray told = QStringLiteral(
+                                "[sondrel: queue full (%1 characters): %2 characters refused, "
+                                "from \"pppppppppppppppppppppppp...\"]")
                                 .arg(kBound)
                                 .arg(kPasted - kBound)
                                 .toUtf8();
