@@ -109,9 +109,9 @@ void LinkServer::endPair()
     emit event(QStringLiteral("waiting for a new pair"));
 }
 
-void LinkServer::stopTransmission(const QString& reason)
+void LinkServer::stopTransmission(const QString& reason, qsizetype heldElsewhere)
 {
-    const qsizetype dropped = m_queue.size();
+    const qsizetype dropped = m_queue.size() + heldElsewhere;
     m_queue.clear();
     m_sendable = 0;
     if (m_toggle == Toggle::On)

@@ -82,8 +82,9 @@ public:
     void endPair();
     // The server stops transmitting on its own: the queue is dropped, the
     // terminal's toggle is left as the terminal believes it, and the operator
-    // is told `reason` on the receive link.
-    void stopTransmission(const QString& reason);
+    // is told `reason` on the receive link and how many characters were not
+    // sent, the queue's and the `heldElsewhere` that the sender drops.
+    void stopTransmission(const QString& reason, qsizetype heldElsewhere = 0);
 
 signals:
     void event(const QString& line);

@@ -282,17 +282,19 @@ void Station::onOutputFailed(const QString& why)
     emit event(why);
     if (m_state == State::Idle && !m_links.transmitting())
         return;
+    const qsizetype held = qsizetype(m_modulator->queued());
     if (m_state != State::Idle) {
         m_modulator->abort();
         release();
     }
-    m_links.stopTransmission(why);
+    m_links.stopTransmission(why, held);
 }
 
 void Station::onTxLimit()
 {
-    m_links.stopTransmission(
-        QStringLiteral("time limit of %1 s").arg(m_options.txLimitMs / 1000.0));
+    // The text a toggle-off left in the modulator is dropped with the queue.
+    m_links.stopTransmission(QStringLiteral("time limit of %1 s").arg(m_options.txLimitMs / 1000.0),
+                             qsizetype(m_modulator->queued()));
 }
 
 } // namespace sondrel

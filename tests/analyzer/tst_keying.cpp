@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QMap>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QtTest>
 #include <memory>
@@ -123,6 +124,12 @@ public:
                     .arg(m_failure, m_done.join(QLatin1Char(' ')));
         }
         return {};
+    }
+    // Everything the terminal was told on its receive links.
+    const QByteArray& heard()
+    {
+        waitFor([] { return false; }, 50);
+        return m_heard;
     }
 
 private:
@@ -319,6 +326,7 @@ private slots:
     void scripted();
     void randomSequences_data();
     void randomSequences();
+    void stopCountsTextLeftByAToggleOff();
 };
 
 void TestKeying::scripted_data()
@@ -360,6 +368,20 @@ void TestKeying::randomSequences()
     Harness harness;
     const QString failure = harness.run(randomSteps(seed, 60));
     QVERIFY2(failure.isEmpty(), qPrintable(QStringLiteral("seed %1: %2").arg(seed).arg(failure)));
+}
+
+// A toggle-off hands the text before it to the modulator; a stop drops it and says so.
+void TestKeying::stopCountsTextLeftByAToggleOff()
+{
+    Harness harness;
+    const QString failure = harness.run({"o", "t", "P", "t", "w300"});
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    static const QRegularExpression notice(
+        QStringLiteral(R"(\[sondrel: transmission stopped: time limit of 0.2 s; (\d+) characters not sent\])"));
+    const QRegularExpressionMatch match = notice.match(QString::fromUtf8(harness.heard()));
+    QVERIFY2(match.hasMatch(), harness.heard().constData());
+    // At most a few characters go out before the limit.
+    QVERIFY2(match.captured(1).toInt() > kBound - 50, qPrintable(match.captured(1)));
 }
 
 VARKEL_TEST_MAIN(TestKeying, QCoreApplication)
