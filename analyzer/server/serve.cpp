@@ -237,7 +237,8 @@ int serveCommand(int argc, char** argv)
         QObject::connect(&station, &sondrel::Station::traffic, &station, printLine);
 
     auto readSettings = [&] {
-        const sondrel::DriverSettings settings = sondrel::readDriverSettings(options->profile);
+        const sondrel::DriverSettings settings =
+            sondrel::readDriverSettings(options->profile, path->sampleRate());
         for (const QString& line : sondrel::describe(settings, options->profile))
             log(line);
         station.setCentreFrequency(settings.centreHz);
