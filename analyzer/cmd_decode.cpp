@@ -7,6 +7,7 @@
 #include "psk31/demodulator.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -22,11 +23,17 @@ constexpr double kDefaultAfcRange = 100;
 constexpr double kLowestRate = 8000;
 constexpr double kHighestRate = 96000;
 constexpr size_t kBlock = 4096;
+constexpr long kMostChannels = 1024;
 
 int Fail(const std::string& message)
 {
     std::fprintf(stderr, "sondrel decode: %s\n", message.c_str());
     return 1;
+}
+
+void Warn(const std::string& message)
+{
+    std::fprintf(stderr, "sondrel decode: warning: %s\n", message.c_str());
 }
 
 bool Write(const std::string& text)
@@ -49,17 +56,24 @@ int decodeCommand(const std::vector<std::string>& args)
         return Fail(options.arguments().empty() ? "no input file" : "more than one input file");
     const std::string channel = options.value("--channel").value_or("left");
     AudioReader::Pick pick = AudioReader::Pick::Left;
-    if (channel == "right")
+    int number = 0; // from 1 when the channel is given by number
+    if (channel == "right") {
         pick = AudioReader::Pick::Right;
-    else if (channel == "mix")
+    } else if (channel == "mix") {
         pick = AudioReader::Pick::Mix;
-    else if (channel != "left")
-        return Fail("channel must be left, right or mix");
+    } else if (channel != "left") {
+        char* end = nullptr;
+        const long n = std::strtol(channel.c_str(), &end, 10);
+        if (channel.empty() || *end != '\0' || n < 1 || n > kMostChannels)
+            return Fail("channel must be left, right, mix or a number from 1");
+        number = int(n);
+    }
     if (afcRange < 0 || afcRange > psk31::Demodulator::kMaxAfcRangeHz)
         return Fail("AFC range must be from 0 to 150 Hz");
 
     AudioReader reader;
-    if (!reader.open(options.arguments().front(), pick))
+    const std::string& path = options.arguments().front();
+    if (!(number > 0 ? reader.open(path, number - 1) : reader.open(path, pick)))
         return Fail(reader.error());
     const double rate = reader.sampleRate();
     if (rate < kLowestRate || rate > kHighestRate)
@@ -77,15 +91,23 @@ int decodeCommand(const std::vector<std::string>& args)
         psk31::Demodulator demodulator({rate, carrier, afcRange});
         std::vector<float> samples;
         std::string text;
+        bool warned = false;
         while (reader.read(samples, kBlock)) {
             demodulator.process(samples.data(), samples.size(), text);
             if (!Write(text))
                 return Fail("cannot write to standard output");
             text.clear();
+            if (!warned && demodulator.badSamples() > 0) {
+                // Decoding goes on: the receiver takes them as a short dropout.
+                Warn("samples that are not numbers or far beyond full scale, treated as silence");
+                warned = true;
+            }
         }
         demodulator.flush(text);
         if (!Write(text))
             return Fail("cannot write to standard output");
+        if (reader.truncated())
+            Warn(path + " ends before its header says it does: decoded as far as it goes");
     } catch (const std::invalid_argument& e) {
         return Fail(e.what());
     }

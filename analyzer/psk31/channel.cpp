@@ -29,6 +29,9 @@ struct Channel::Private {
     std::vector<double> pathHz;
     std::vector<double> pathPhase;
     std::vector<float> resampled;
+    float otherScale = 0;
+    size_t otherNext = 0;
+    double carrierAmplitude = 0;
 
     explicit Private(const Config& c)
         : config(c)
@@ -38,6 +41,13 @@ struct Channel::Private {
             const double noiseIn2500 = c.signalPower / std::pow(10.0, c.snrDb / 10);
             noiseSigma = std::sqrt(noiseIn2500 * (c.sampleRate / 2) / kNoiseBandwidth);
         }
+        if (!c.otherStation.empty()) {
+            const double power = keyedPower(c.otherStation);
+            if (power > 0)
+                otherScale = float(std::sqrt(c.signalPower * std::pow(10.0, c.otherStationDb / 10) / power));
+        }
+        if (c.carrierHz > 0)
+            carrierAmplitude = std::sqrt(2 * c.signalPower * std::pow(10.0, c.carrierDb / 10));
         if (c.clockPpm != 0)
             clock = resamp_rrrf_create(float(1 + c.clockPpm * 1e-6), 13, 0.45f, 60.0f, 64);
         shifts = c.offsetHz != 0 || c.driftHzPerMinute != 0 || c.fadingHz > 0;
@@ -107,8 +117,15 @@ void Channel::process(const float* in, size_t n, std::vector<float>& out)
     out.reserve(out.size() + count);
     for (size_t i = 0; i < count; ++i) {
         float x = d->shifts ? d->Shift(samples[i]) : samples[i];
+        const double t = double(d->sample) / d->config.sampleRate;
+        if (d->otherNext < d->config.otherStation.size())
+            x += d->otherScale * d->config.otherStation[d->otherNext++];
+        if (d->carrierAmplitude > 0)
+            x += float(d->carrierAmplitude * std::cos(2 * std::numbers::pi * std::fmod(d->config.carrierHz * t, 1.0)));
         if (d->noiseSigma > 0)
             x += float(d->noiseSigma) * d->gauss(d->random);
+        if (d->config.pumpDb != 0)
+            x *= float(std::pow(10.0, d->config.pumpDb / 20 * std::sin(2 * std::numbers::pi * d->config.pumpHz * t)));
         out.push_back(x);
         ++d->sample;
     }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <deque>
 #include <numbers>
 #include <stdexcept>
 #include <vector>
@@ -44,6 +45,9 @@ constexpr float kMomentarySymbols = 6;
 constexpr float kTimingSmoothing = 1.0f / 12;
 constexpr double kTimingGain = 0.3;
 constexpr double kTimingMaxStep = 1.0;
+constexpr float kPullInTimingSmoothing = 1.0f / 4;
+constexpr double kPullInTimingGain = 0.6;
+constexpr double kPullInTimingStep = 4.0;
 
 // Squelch: share of the symbols' energy that lies in phase, over a window.
 constexpr int kSquelchWindow = 24;
@@ -61,15 +65,33 @@ constexpr int kDipSymbols = 20;
 constexpr double kLevelSymbols = 64;
 constexpr int kRecentSymbols = 2;
 constexpr double kPresentShare = 0.2;
+// Baseband kept to go through again when a signal is found: the
+// acquisition's window and a preamble.
+constexpr double kReplaySeconds = 3;
+constexpr int kPendingSymbols = 64;
+constexpr int kIdleReversals = 10;
+constexpr int kPreambleReversals = 6; // enough to tell a preamble in replayed samples
+// Text decided while the newest symbols are this poor is noise's.
+constexpr double kPoorQuality = 0.5;
+// Symbols in the longest character with its zeros and the decision delay.
+constexpr int kSettleSymbols = 14;
 constexpr int kCarrierBits = 18;      // longer than any character's run of ones
-constexpr double kProminence = 8;     // acquisition line over the band's mean
 constexpr double kRetuneHz = 1.5;
+// A held signal gives way to one this much nearer the tuned frequency, found
+// in this many estimates in a row.
+constexpr double kNearerHz = 8;
+constexpr int kNearerEstimates = 3;
 // A signal found in range is followed this far beyond it as it drifts.
 constexpr double kTrackBeyondHz = 20;
 // Halving the rate keeps the band when the band's edge is this far below the
 // new Nyquist frequency (so what folds over is well in the filter's stop band).
 constexpr double kHalvingMargin = 2.5;
 constexpr double kHalverAttenuation = 60;
+// Far beyond the full scale of any sound card, even a float file written
+// without normalising 16-bit values: such a sample is a fault, not signal.
+constexpr float kAbsurdSample = 1e6f;
+// Symbols over which the clock error is averaged.
+constexpr double kClockSymbols = 2000;
 
 struct Loop {
     double k1 = 0, k2 = 0, k3 = 0;
@@ -96,14 +118,25 @@ struct Demodulator::Private {
     std::vector<float> real;
     std::vector<bool> held;
     std::vector<float> heldSample;
+    size_t bad = 0;
+    double clockSymbols = 0;
+    double clockError = 0; // relative: sound-card samples per symbol over nominal, less 1
     nco_crcf mixer = nullptr;
     msresamp_crcf resampler = nullptr;
     firfilt_crcf matched = nullptr;
     Acquisition acquisition;
     SequenceDecoder decoder;
+    std::string decided;
+    // Text decided while the squelch is closed, with the sample it came at:
+    // given out if the squelch opens on the symbols it came from.
+    std::deque<std::pair<long long, char>> pending;
 
     std::vector<Complex> chunk;
     std::vector<Complex> baseband;
+    // The newest baseband samples, gone through again when a signal is found.
+    std::vector<Complex> history;
+    size_t historyNext = 0;
+    size_t historyCount = 0;
 
     // Fine tuning in the baseband, Hz from the carrier setting.
     double fineHz = 0;
@@ -122,12 +155,25 @@ struct Demodulator::Private {
     double step = 0;      // radians per symbol
     double drift = 0;     // radians per symbol per symbol
     int symbolsSinceTune = 0;
+    bool lineSeen = false; // the acquisition's last estimate found a signal
+    double lineHz = 0;
+    // Baseband samples: the newest one's index, the one going through the
+    // receiver, the last one whose text went out.
+    long long basebandIndex = 0;
+    long long current = 0;
+    long long emittedUpTo = -1;
+    long long poorAt = 0; // the last sample at which the newest symbols were poor
+    int nearerSeen = 0;   // estimates in a row that found a signal nearer the tuning
+    double nearerHz = 0;
     // Symbol statistics.
     float amplitude = 0;
     float momentary = 0;  // amplitude over the last few symbols
     float noise = 0;
     float previousReal = 0;
     int onesRun = 0;
+    int reversalRun = 0;
+    bool replaying = false;
+    bool sawIdle = false; // since the last retune
     std::array<float, kSquelchWindow> inPhase{};
     std::array<float, kSquelchWindow> quadrature{};
     long long symbols = 0;
@@ -145,6 +191,7 @@ struct Demodulator::Private {
         , decoder(c.decisionDelay)
         , chunk(kChunk)
         , baseband(size_t(std::ceil(kChunk * kBasebandRate / c.sampleRate)) + 64)
+        , history(size_t(kReplaySeconds * kBasebandRate))
     {
         const double band = c.carrierHz + c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth;
         mixRate = c.sampleRate;
@@ -188,25 +235,87 @@ struct Demodulator::Private {
 
     double OffsetHz() const { return fineHz + step * kBaud / kTwoPi; }
 
+    // Starts the per-channel receiver afresh at `offsetHz`.
     void Retune(double offsetHz)
     {
         fineHz = offsetHz;
+        firfilt_crcf_reset(matched);
+        filtered.fill(0);
+        sample = -1;
+        timingSum = 0;
+        timingLine = 0;
+        nextSymbol = kSamplesPerSymbol;
+        phase = 0;
         step = 0;
         drift = 0;
         symbolsSinceTune = 0;
         loop.Set(kPullInBandwidth);
+        amplitude = momentary = noise = 0;
+        previousReal = 0;
+        onesRun = reversalRun = 0;
+        sawIdle = false;
+        recentSymbols.fill(0);
         inPhase.fill(0);
         quadrature.fill(0);
         filled = 0;
         sinceClose = kQuickWithin;
         open = false;
+        nearerSeen = 0;
+        decoder.reset();
+        pending.clear();
+    }
+
+    // A new estimate of the signal nearest the tuned frequency; true when the
+    // receiver should move to it. A signal held is left only for one nearer
+    // the tuned frequency, found several times over: the station the
+    // operator tuned to wins over a stronger one.
+    bool Acquired()
+    {
+        if (!acquisition.found()) {
+            nearerSeen = 0;
+            lineSeen = false;
+            return false;
+        }
+        const double found = acquisition.offsetHz();
+        const bool newLine = !lineSeen || std::abs(found - lineHz) > kRetuneHz;
+        lineSeen = true;
+        lineHz = found;
+        // A signal that appears while the squelch is closed is taken from
+        // its start, even at the frequency the receiver is on already.
+        if (!open)
+            return newLine || std::abs(found - OffsetHz()) > kRetuneHz;
+        const bool nearer = std::abs(found) + kNearerHz < std::abs(OffsetHz());
+        nearerSeen = nearer && std::abs(found - nearerHz) < kRetuneHz ? nearerSeen + 1 : nearer ? 1 : 0;
+        nearerHz = found;
+        return nearerSeen >= kNearerEstimates;
     }
 
     void Baseband(Complex x, std::string* out)
     {
-        if (acquisition.push(x) && !open && acquisition.prominence() > kProminence
-            && std::abs(acquisition.offsetHz() - OffsetHz()) > kRetuneHz)
+        history[historyNext] = x;
+        historyNext = (historyNext + 1) % history.size();
+        historyCount = std::min(historyCount + 1, history.size());
+        if (acquisition.push(x) && Acquired()) {
+            // A signal is found only a while after it starts: its first
+            // symbols, kept here, go through the receiver again at its
+            // frequency, so the squelch can open on its preamble.
             Retune(acquisition.offsetHz());
+            replaying = true;
+            for (size_t i = historyCount; i > 0; --i) {
+                current = basebandIndex - static_cast<long long>(i) + 1;
+                Channel(history[(historyNext + history.size() - i) % history.size()], out);
+            }
+            replaying = false;
+            ++basebandIndex;
+            return;
+        }
+        current = basebandIndex++;
+        Channel(x, out);
+    }
+
+    // The per-channel receiver: fine tuning, matched filter, symbol timing.
+    void Channel(Complex x, std::string* out)
+    {
         finePhase = std::fmod(finePhase + kTwoPi * fineHz / kBasebandRate, kTwoPi);
         const Complex tuned = x * std::polar(1.0f, float(-finePhase));
         Complex y;
@@ -216,7 +325,9 @@ struct Demodulator::Private {
         filtered[size_t(sample % filtered.size())] = y;
         timingSum += std::norm(y) * timingPhasor[size_t(sample % kSamplesPerSymbol)];
         if (sample % kSamplesPerSymbol == kSamplesPerSymbol - 1) {
-            timingLine += kTimingSmoothing * (timingSum - timingLine);
+            // Quick while pulling in, so the preamble's reversals set it.
+            const float smoothing = symbolsSinceTune < kPullInSymbols ? kPullInTimingSmoothing : kTimingSmoothing;
+            timingLine += smoothing * (timingSum - timingLine);
             timingSum = 0;
         }
         if (double(sample) >= nextSymbol + 1)
@@ -235,7 +346,16 @@ struct Demodulator::Private {
         double error = std::remainder(centre - t, double(kSamplesPerSymbol));
         if (std::abs(timingLine) == 0)
             error = 0;
-        nextSymbol = t + kSamplesPerSymbol + std::clamp(kTimingGain * error, -kTimingMaxStep, kTimingMaxStep);
+        const bool pullingIn = symbolsSinceTune < kPullInSymbols;
+        const double most = pullingIn ? kPullInTimingStep : kTimingMaxStep;
+        const double correction = std::clamp((pullingIn ? kPullInTimingGain : kTimingGain) * error, -most, most);
+        nextSymbol = t + kSamplesPerSymbol + correction;
+        // A sound card whose clock runs fast makes every symbol a little longer.
+        // A plain mean at first, then one that forgets slowly.
+        if (open) {
+            clockSymbols = std::min(clockSymbols + 1, kClockSymbols);
+            clockError += (correction / kSamplesPerSymbol - clockError) / clockSymbols;
+        }
 
         const Complex u = y * std::polar(1.0f, float(-phase));
         const float re = u.real(), im = u.imag();
@@ -281,9 +401,42 @@ struct Demodulator::Private {
         ++symbols;
         ++filled;
         onesRun = (re > 0) == (previousReal > 0) ? onesRun + 1 : 0;
+        reversalRun = (re > 0) != (previousReal > 0) ? reversalRun + 1 : 0;
+        sawIdle = sawIdle || reversalRun >= kPreambleReversals;
         previousReal = re;
         UpdateSquelch();
-        decoder.push(re, momentary, std::max(noise, 1e-12f), open ? out : nullptr);
+        decided.clear();
+        decoder.push(re, momentary, std::max(noise, 1e-12f), &decided);
+        if (open) {
+            // The symbols that opened the squelch carried text too: the
+            // first characters of an over are its calls.
+            // What went out before is not given again when the same
+            // samples go through the receiver a second time.
+            if (out) {
+                for (const auto& [index, byte] : pending) {
+                    if (index > emittedUpTo)
+                        out->push_back(byte);
+                }
+                if (current > emittedUpTo)
+                    out->append(decided);
+            }
+            emittedUpTo = std::max(emittedUpTo, current);
+            pending.clear();
+            return;
+        }
+        // A preamble or idle comes before an over's text: whatever was
+        // decided before it came from noise or the signal's first edge. So
+        // did a character decided soon after the symbols were last poor.
+        if (Quality(kRecentWindow) < kPoorQuality)
+            poorAt = current;
+        if (reversalRun >= kIdleReversals || current == poorAt)
+            pending.clear();
+        if (current - poorAt >= kSettleSymbols * kSamplesPerSymbol) {
+            for (char byte : decided)
+                pending.emplace_back(current, byte);
+        }
+        while (!pending.empty() && pending.front().first + kPendingSymbols * kSamplesPerSymbol < current)
+            pending.pop_front();
     }
 
     double Energy(int window) const
@@ -339,7 +492,9 @@ struct Demodulator::Private {
             ++sinceClose;
             // A clean signal opens on fewer symbols than a weak one needs.
             const bool clean = filled >= kCleanSymbols && Quality(kCleanSymbols) > kCleanQuality;
-            open = onesRun < kCarrierBits / 2 && Present()
+            // Samples gone through again hold noise before the signal: the
+            // squelch opens in them only after a preamble.
+            open = onesRun < kCarrierBits / 2 && Present() && (!replaying || sawIdle)
                 && (clean || (filled >= needed && Quality(needed) > (recent ? kQuickQuality : kOpenQuality)));
             level = Energy(kSquelchWindow);
             dip = 0;
@@ -373,6 +528,12 @@ struct Demodulator::Private {
             in += count;
             n -= count;
             real.assign(in - count, in);
+            for (float& x : real) {
+                if (!(std::abs(x) < kAbsurdSample)) {
+                    x = 0;
+                    ++bad;
+                }
+            }
             for (size_t h = 0; h < halvers.size(); ++h) {
                 // An odd sample left over waits for the next block.
                 if (held[h]) {
@@ -446,6 +607,16 @@ double Demodulator::frequency() const
 bool Demodulator::locked() const
 {
     return d->open;
+}
+
+double Demodulator::clockErrorPpm() const
+{
+    return d->clockError * 1e6;
+}
+
+size_t Demodulator::badSamples() const
+{
+    return d->bad;
 }
 
 } // namespace psk31

@@ -137,6 +137,14 @@ void SequenceDecoder::flush(std::string* out)
         Decide(m_position, At(m_position, 1).score >= At(m_position, -1).score ? 1 : -1, m_position, out);
 }
 
+void SequenceDecoder::reset()
+{
+    m_position = -1;
+    m_decided = 0;
+    std::fill(m_correlation.begin(), m_correlation.end(), 0.0f);
+    std::fill(m_previous.begin(), m_previous.end(), 0.0f);
+}
+
 void SequenceDecoder::Decide(long long from, int sign, long long upTo, std::string* out)
 {
     // Trace the best path back to what is already decided.

@@ -24,6 +24,8 @@ public:
     void push(float z, float amplitude, float noise, std::string* out);
     // Decides everything still pending.
     void flush(std::string* out);
+    // Forgets every symbol: the next one starts a new stream.
+    void reset();
 
 private:
     // The words as a prefix tree: each node is one bit of one or more words.
