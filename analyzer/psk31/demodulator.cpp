@@ -30,7 +30,10 @@ constexpr double kPullInBandwidth = 0.08;
 constexpr double kTrackBandwidth = 0.035;
 constexpr double kWideBandwidth = 0.35;
 constexpr int kPullInSymbols = 24;
-constexpr double kQuietSnr = 4; // symbol SNR up to which the loop stays narrow
+constexpr double kQuietSnr = 6; // symbol SNR up to which the loop stays narrow
+// Above it the loop widens almost in proportion: a strong signal in a fade
+// turns its phase quickly, and only a quick loop keeps up.
+constexpr double kWidening = 0.9;
 // Noise is measured against a phase reference from this many symbols.
 constexpr size_t kReferenceSymbols = 4;
 constexpr float kReferenceCorrection = float(kReferenceSymbols) / (kReferenceSymbols - 1);
@@ -52,7 +55,6 @@ constexpr double kPullInTimingStep = 4.0;
 // Squelch: share of the symbols' energy that lies in phase, over a window.
 constexpr int kSquelchWindow = 24;
 constexpr double kOpenQuality = 0.72;
-constexpr double kCloseQuality = 0.15;
 constexpr int kQuickWithin = 96;      // symbols after a close
 constexpr int kQuickSymbols = 8;
 constexpr int kCleanSymbols = 14;
@@ -60,9 +62,8 @@ constexpr double kCleanQuality = 0.85;
 constexpr int kQuickAfter = 64;       // symbols a signal must have been open
 constexpr double kQuickQuality = 0.8;
 constexpr int kRecentWindow = 8;
-constexpr double kDipLevel = 0.3;     // of the signal's usual energy
-constexpr int kDipSymbols = 20;
-constexpr double kLevelSymbols = 64;
+constexpr double kCloseCoherence = 0.2;
+constexpr double kLostQuality = 0.35;
 constexpr int kRecentSymbols = 2;
 constexpr double kPresentShare = 0.2;
 // Baseband kept to go through again when a signal is found: the
@@ -180,8 +181,12 @@ struct Demodulator::Private {
     std::array<Complex, kReferenceSymbols> recentSymbols{};
     int filled = 0;       // symbols in the squelch window since it was cleared
     bool open = false;
-    double level = 0;     // the open signal's usual symbol energy
-    int dip = 0;          // symbols its energy has been well below that
+    // Per symbol, the square of its product with the one before: for BPSK
+    // it points along the real axis whatever the data, the carrier phase
+    // and the level, while for noise it points anywhere.
+    std::array<float, kSquelchWindow> coherentReal{};
+    std::array<float, kSquelchWindow> coherentSize{};
+    Complex previousSymbol = 0;
     int sinceClose = 1 << 20; // symbols since the squelch closed on a fade or noise
     int openFor = 0;      // symbols since the squelch opened
 
@@ -255,6 +260,9 @@ struct Demodulator::Private {
         onesRun = reversalRun = 0;
         sawIdle = false;
         recentSymbols.fill(0);
+        coherentReal.fill(0);
+        coherentSize.fill(0);
+        previousSymbol = 0;
         inPhase.fill(0);
         quadrature.fill(0);
         filled = 0;
@@ -371,7 +379,8 @@ struct Demodulator::Private {
             drift = 0;
         } else {
             const double snr = noise > 0 ? double(amplitude) * amplitude / noise : 0.0;
-            loop.Set(std::clamp(kTrackBandwidth * std::sqrt(snr / kQuietSnr), kTrackBandwidth, kWideBandwidth));
+            const double widening = std::pow(std::max(1.0, snr / kQuietSnr), kWidening);
+            loop.Set(std::clamp(kTrackBandwidth * widening, kTrackBandwidth, kWideBandwidth));
             drift += loop.k3 * error2;
         }
         step += loop.k2 * error2 + drift;
@@ -398,6 +407,10 @@ struct Demodulator::Private {
         const size_t slot = size_t(symbols % kSquelchWindow);
         inPhase[slot] = re * re;
         quadrature[slot] = im * im;
+        const Complex product = u * std::conj(previousSymbol);
+        previousSymbol = u;
+        coherentReal[slot] = (product * product).real();
+        coherentSize[slot] = std::norm(product);
         ++symbols;
         ++filled;
         onesRun = (re > 0) == (previousReal > 0) ? onesRun + 1 : 0;
@@ -449,6 +462,18 @@ struct Demodulator::Private {
         return sum / window;
     }
 
+    // How consistently the window's symbols keep BPSK's phases, weighted by
+    // their energy: near 1 for a signal at any level, near 0 for noise.
+    double Coherence() const
+    {
+        double real = 0, size = 0;
+        for (size_t k = 0; k < kSquelchWindow; ++k) {
+            real += coherentReal[k];
+            size += coherentSize[k];
+        }
+        return size > 0 ? real / size : 0;
+    }
+
     double Quality(int window) const
     {
         double p = 0, q = 0;
@@ -477,7 +502,6 @@ struct Demodulator::Private {
 
     void UpdateSquelch()
     {
-        const double recent = Energy(kRecentWindow);
         if (!open && onesRun >= kCarrierBits / 2) {
             // A steady carrier is no reason to open, now or just after it ends.
             inPhase.fill(0);
@@ -496,21 +520,15 @@ struct Demodulator::Private {
             // squelch opens in them only after a preamble.
             open = onesRun < kCarrierBits / 2 && Present() && (!replaying || sawIdle)
                 && (clean || (filled >= needed && Quality(needed) > (recent ? kQuickQuality : kOpenQuality)));
-            level = Energy(kSquelchWindow);
-            dip = 0;
             openFor = 0;
             return;
         }
         ++openFor;
-        // A fade and the end of a signal look alike at first: the squelch
-        // holds through a dip in the signal's level for a while.
-        if (recent < kDipLevel * level) {
-            ++dip;
-        } else {
-            dip = 0;
-            level += (recent - level) / kLevelSymbols;
-        }
-        if (onesRun >= kCarrierBits || dip >= kDipSymbols || Quality(kSquelchWindow) < kCloseQuality) {
+        // Closes on lost phase quality, never on a low level: a fade or the
+        // receiver's AGC lowers the level but not the symbols' coherence.
+        // A weak signal's coherence wavers, so its phase quality must be
+        // gone as well.
+        if (onesRun >= kCarrierBits || (Coherence() < kCloseCoherence && Quality(kSquelchWindow) < kLostQuality)) {
             // Opening again takes a whole window of new symbols.
             // Only a signal that was copied for a while comes back quickly.
             sinceClose = onesRun >= kCarrierBits || openFor < kQuickAfter ? kQuickWithin : 0;
