@@ -1,6 +1,7 @@
 #include "psk31/demodulator.h"
 
 #include "psk31/acquisition.h"
+#include "psk31/carriercanceller.h"
 #include "psk31/liquid.h"
 #include "psk31/sequencedecoder.h"
 
@@ -63,6 +64,9 @@ constexpr int kQuickAfter = 64;       // symbols a signal must have been open
 constexpr double kQuickQuality = 0.8;
 constexpr int kRecentWindow = 8;
 constexpr double kCloseCoherence = 0.2;
+// A quick reopening also needs coherent symbols: the loop makes noise look
+// in phase for a few symbols, but not coherent.
+constexpr double kQuickCoherence = 0.6;
 constexpr double kLostQuality = 0.35;
 constexpr int kRecentSymbols = 2;
 constexpr double kPresentShare = 0.2;
@@ -78,6 +82,8 @@ constexpr double kPoorQuality = 0.5;
 constexpr int kSettleSymbols = 14;
 constexpr int kCarrierBits = 18;      // longer than any character's run of ones
 constexpr double kRetuneHz = 1.5;
+// Around a signal held, a steady line is its own (the postamble).
+constexpr double kKeepClearHz = 22;
 // A held signal gives way to one this much nearer the tuned frequency, found
 // in this many estimates in a row.
 constexpr double kNearerHz = 8;
@@ -125,6 +131,7 @@ struct Demodulator::Private {
     nco_crcf mixer = nullptr;
     msresamp_crcf resampler = nullptr;
     firfilt_crcf matched = nullptr;
+    CarrierCanceller canceller;
     Acquisition acquisition;
     SequenceDecoder decoder;
     std::string decided;
@@ -192,6 +199,7 @@ struct Demodulator::Private {
 
     explicit Private(const Config& c)
         : config(c)
+        , canceller(kBasebandRate, c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth, kBaud)
         , acquisition(kBasebandRate, c.afcRangeHz)
         , decoder(c.decisionDelay)
         , chunk(kChunk)
@@ -298,8 +306,12 @@ struct Demodulator::Private {
         return nearerSeen >= kNearerEstimates;
     }
 
-    void Baseband(Complex x, std::string* out)
+    void Baseband(Complex raw, std::string* out)
     {
+        // Only a signal held is kept clear of: before that, a carrier where
+        // the receiver happens to sit must go, or the search keeps finding it.
+        canceller.keepClearOf(OffsetHz(), open ? kKeepClearHz : -1);
+        const Complex x = canceller.process(raw);
         history[historyNext] = x;
         historyNext = (historyNext + 1) % history.size();
         historyCount = std::min(historyCount + 1, history.size());
@@ -378,7 +390,9 @@ struct Demodulator::Private {
             loop.Set(kPullInBandwidth);
             drift = 0;
         } else {
-            const double snr = noise > 0 ? double(amplitude) * amplitude / noise : 0.0;
+            // Symbols that lost their coherence (the signal ended, or is deep
+            // in a fade) get the quiet loop, which does not follow noise.
+            const double snr = noise > 0 && Coherence() >= kCloseCoherence ? double(amplitude) * amplitude / noise : 0.0;
             const double widening = std::pow(std::max(1.0, snr / kQuietSnr), kWidening);
             loop.Set(std::clamp(kTrackBandwidth * widening, kTrackBandwidth, kWideBandwidth));
             drift += loop.k3 * error2;
@@ -464,12 +478,13 @@ struct Demodulator::Private {
 
     // How consistently the window's symbols keep BPSK's phases, weighted by
     // their energy: near 1 for a signal at any level, near 0 for noise.
-    double Coherence() const
+    double Coherence(int window = kSquelchWindow) const
     {
         double real = 0, size = 0;
-        for (size_t k = 0; k < kSquelchWindow; ++k) {
-            real += coherentReal[k];
-            size += coherentSize[k];
+        for (int k = 0; k < window; ++k) {
+            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
+            real += coherentReal[slot];
+            size += coherentSize[slot];
         }
         return size > 0 ? real / size : 0;
     }
@@ -519,7 +534,8 @@ struct Demodulator::Private {
             // Samples gone through again hold noise before the signal: the
             // squelch opens in them only after a preamble.
             open = onesRun < kCarrierBits / 2 && Present() && (!replaying || sawIdle)
-                && (clean || (filled >= needed && Quality(needed) > (recent ? kQuickQuality : kOpenQuality)));
+                && (clean || (filled >= needed && Quality(needed) > (recent ? kQuickQuality : kOpenQuality)))
+                && (!recent || Coherence(kQuickSymbols) > kQuickCoherence);
             openFor = 0;
             return;
         }

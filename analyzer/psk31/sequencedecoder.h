@@ -6,6 +6,7 @@
 // The symbols' absolute sign is never needed: each path carries its own.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -49,6 +50,7 @@ private:
     Step& At(long long position, int sign);
 
     std::vector<Node> m_nodes;       // parents before children
+    std::vector<std::array<int, 2>> m_children; // while building: each node's child per sign
     std::vector<float> m_correlation; // per node: its bits against the newest symbols
     std::vector<float> m_previous;
     int m_delay;
