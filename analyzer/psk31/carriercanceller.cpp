@@ -22,6 +22,7 @@ constexpr double kStep = 0.01;
 // A carrier this close to the one being cancelled is the same one.
 constexpr double kSameHz = 1.0;
 constexpr int kMissesToStop = 8;
+constexpr double kFollow = 0.5;
 
 } // namespace
 
@@ -120,11 +121,19 @@ void CarrierCanceller::Look()
     const double curve = left - 2 * centre + right;
     const double shift = curve < 0 ? std::clamp(0.5 * (left - right) / curve, -0.5, 0.5) : 0.0;
     const double hz = (peak + shift) * binHz;
-    if (m_active && std::abs(hz - m_hz) < kSameHz)
-        return; // the canceller follows it from here
+    if (m_active && std::abs(hz - m_hz) < kSameHz) {
+        // The spectrum's estimate is rough; the weight turning between two
+        // looks tells the rest, and the canceller's frequency follows it.
+        const double turned = std::arg(m_weight * std::conj(m_lastWeight));
+        m_lastWeight = m_weight;
+        m_hz += kFollow * turned / (2 * std::numbers::pi) * m_rate / kHop;
+        m_turn = std::polar(1.0, 2 * std::numbers::pi * m_hz / m_rate);
+        return;
+    }
     m_active = true;
     m_hz = hz;
     m_weight = 0;
+    m_lastWeight = 0;
     m_phasor = 1;
     m_turn = std::polar(1.0, 2 * std::numbers::pi * hz / m_rate);
 }

@@ -54,6 +54,7 @@ private:
     std::complex<double> m_phasor = 1;
     std::complex<double> m_turn = 1;
     std::complex<double> m_weight = 0;
+    std::complex<double> m_lastWeight = 0;
 };
 
 } // namespace psk31

@@ -84,6 +84,7 @@ constexpr int kCarrierBits = 18;      // longer than any character's run of ones
 constexpr double kRetuneHz = 1.5;
 // Around a signal held, a steady line is its own (the postamble).
 constexpr double kKeepClearHz = 22;
+constexpr long long kHeldSamples = static_cast<long long>(3 * kBasebandRate); // 3 s
 // A held signal gives way to one this much nearer the tuned frequency, found
 // in this many estimates in a row.
 constexpr double kNearerHz = 8;
@@ -170,6 +171,7 @@ struct Demodulator::Private {
     long long basebandIndex = 0;
     long long current = 0;
     long long emittedUpTo = -1;
+    long long heldAt = -(1LL << 40); // the last sample at which the squelch was open
     long long poorAt = 0; // the last sample at which the newest symbols were poor
     int nearerSeen = 0;   // estimates in a row that found a signal nearer the tuning
     double nearerHz = 0;
@@ -308,9 +310,13 @@ struct Demodulator::Private {
 
     void Baseband(Complex raw, std::string* out)
     {
-        // Only a signal held is kept clear of: before that, a carrier where
-        // the receiver happens to sit must go, or the search keeps finding it.
-        canceller.keepClearOf(OffsetHz(), open ? kKeepClearHz : -1);
+        // Only a signal held (or just ended, its postamble) is kept clear
+        // of: before that, a carrier where the receiver happens to sit must
+        // go, or the search keeps finding it.
+        if (open)
+            heldAt = basebandIndex;
+        const bool held = open || basebandIndex - heldAt < kHeldSamples;
+        canceller.keepClearOf(OffsetHz(), held ? kKeepClearHz : -1);
         const Complex x = canceller.process(raw);
         history[historyNext] = x;
         historyNext = (historyNext + 1) % history.size();

@@ -125,7 +125,8 @@ private slots:
         channel.seed = uint32_t(rate);
         std::vector<float> received;
         psk31::Channel(channel).process(sent.samples.data(), sent.samples.size(), received);
-        QCOMPARE(Receive(received, rate, 441), kText);
+        const std::string got = Receive(received, rate, 441);
+        QVERIFY2(got == kText, got.c_str());
     }
 
     void everyByteComesBack()
