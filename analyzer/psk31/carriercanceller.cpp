@@ -9,7 +9,7 @@
 namespace psk31 {
 namespace {
 
-constexpr float kSmoothing = 0.3f;    // weight of the newest spectrum
+constexpr float kSmoothing = 0.3f; // weight of the newest spectrum
 // A carrier stands this far over the median bin...
 constexpr double kOverMedian = 40;
 // ...and holds this share of the power within kSpreadBins of it: a PSK31
@@ -27,14 +27,14 @@ constexpr double kFollow = 0.5;
 } // namespace
 
 CarrierCanceller::CarrierCanceller(double rate, double rangeHz, double symbolRate)
-    : m_rate(rate)
-    , m_symbolRate(symbolRate)
-    , m_rangeHz(rangeHz)
-    , m_history(kSize)
-    , m_in(kSize)
-    , m_out(kSize)
-    , m_window(kSize)
-    , m_power(kSize, 0.0f)
+    : m_rate(rate),
+      m_symbolRate(symbolRate),
+      m_rangeHz(rangeHz),
+      m_history(kSize),
+      m_in(kSize),
+      m_out(kSize),
+      m_window(kSize),
+      m_power(kSize, 0.0f)
 {
     for (unsigned i = 0; i < kSize; ++i)
         m_window[i] = float(0.5 - 0.5 * std::cos(2 * std::numbers::pi * (i + 0.5) / kSize));
@@ -85,12 +85,14 @@ void CarrierCanceller::Look()
     fft_execute(static_cast<fftplan>(m_plan));
     const double binHz = m_rate / kSize;
     const int kPairBins = int(std::lround(m_symbolRate / binHz));
-    const int reach = std::min(int(kSize / 2) - kSpreadBins - 1, int(m_rangeHz / binHz) + kSpreadBins);
+    const int reach = std::min(int(kSize / 2) - kSpreadBins - 1,
+                               int(m_rangeHz / binHz) + kSpreadBins);
     auto at = [this](int k) { return double(m_power[unsigned((k + int(kSize)) % int(kSize))]); };
     m_sorted.clear();
     int peak = 0;
     double peakPower = -1;
-    for (int k = -reach - kSpreadBins - kPairBins - 1; k <= reach + kSpreadBins + kPairBins + 1; ++k) {
+    for (int k = -reach - kSpreadBins - kPairBins - 1; k <= reach + kSpreadBins + kPairBins + 1;
+         ++k) {
         float& p = m_power[unsigned((k + int(kSize)) % int(kSize))];
         p += kSmoothing * (std::norm(m_out[unsigned((k + int(kSize)) % int(kSize))]) - p);
         if (std::abs(k) > reach)
@@ -101,14 +103,16 @@ void CarrierCanceller::Look()
             peak = k;
         }
     }
-    std::nth_element(m_sorted.begin(), m_sorted.begin() + long(m_sorted.size() / 2), m_sorted.end());
+    std::nth_element(m_sorted.begin(), m_sorted.begin() + long(m_sorted.size() / 2),
+                     m_sorted.end());
     const double median = m_sorted[m_sorted.size() / 2];
     double near = 0;
     for (int k = peak - kSpreadBins; k <= peak + kSpreadBins; ++k)
         near += at(k);
     // A PSK31 idle (a preamble) is two lines a symbol rate apart, not a carrier.
-    const double pair = std::max({at(peak - kPairBins - 1), at(peak - kPairBins), at(peak - kPairBins + 1),
-                                  at(peak + kPairBins - 1), at(peak + kPairBins), at(peak + kPairBins + 1)});
+    const double pair = std::max({at(peak - kPairBins - 1), at(peak - kPairBins),
+                                  at(peak - kPairBins + 1), at(peak + kPairBins - 1),
+                                  at(peak + kPairBins), at(peak + kPairBins + 1)});
     const bool carrier = peakPower > kOverMedian * median && peakPower > kNarrowShare * near
         && pair < kPairShare * peakPower;
     if (!carrier) {

@@ -49,7 +49,7 @@ private:
     unsigned m_next = 0;
     unsigned m_count = 0;
     bool m_active = false;
-    int m_missed = 0;            // looks in a row that did not find the carrier
+    int m_missed = 0; // looks in a row that did not find the carrier
     double m_hz = 0;
     std::complex<double> m_phasor = 1;
     std::complex<double> m_turn = 1;

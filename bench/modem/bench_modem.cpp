@@ -479,8 +479,8 @@ void Fading(const std::string& text)
 void Band(size_t characters, const char* only)
 {
     auto wanted = [only](const char* name) { return !*only || !std::strcmp(only, "band") || !std::strcmp(only, name); };
-    std::printf("\n7. A real band: the receiver tuned to the wanted station (%zu characters per point)\n",
-                characters);
+    std::printf("\n7. A real band: the receiver tuned to the wanted station (%zu characters per point, %zu when"
+                " fading)\n", characters, characters * 4);
     std::printf("   condition                                    | peer    | our CER | goal\n");
     const std::string text = qsoText(characters, 31);
     if (wanted("stations"))
@@ -489,8 +489,9 @@ void Band(size_t characters, const char* only)
         Carriers(text);
     if (wanted("pumping"))
         Pumping(text);
+    // Fades come a few a second at most: a longer text for a steady figure.
     if (wanted("fading"))
-        Fading(text);
+        Fading(qsoText(characters * 4, 33));
     if (wanted("overs")) {
         Overs(-10, 30);
         Overs(-11, 30);

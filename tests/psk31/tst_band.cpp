@@ -74,7 +74,8 @@ private slots:
         const std::string text = qsoText(200, 3);
         psk31::Channel::Config channel = Noisy(0, 11);
         if (otherHz != 0) {
-            channel.otherStation = transmit(qsoText(400, 4), kRate, kIf + otherHz, 2.2, 0.0, 0.0).samples;
+            channel.otherStation = transmit(qsoText(400, 4), kRate, kIf + otherHz, 2.2, 0.0, 0.0)
+                                       .samples;
             channel.otherStationDb = otherDb;
         }
         if (carrierHz != 0) {
@@ -110,12 +111,15 @@ private slots:
         std::vector<std::string> texts;
         const char* calls[] = {"G4XYZ", "DL1ABC", "F5KQP", "W1AW", "JA1NRH", "VK2DX"};
         for (int i = 0; i < 6; ++i) {
-            texts.push_back(std::string(calls[i]) + " de " + calls[(i + 1) % 6] + " " + qsoText(30, uint32_t(60 + i)));
-            const Transmission t = transmit(texts.back(), kRate, kIf + (i % 3 - 1) * 4.0, 0.4 * i, 0.0, 3.0);
+            texts.push_back(std::string(calls[i]) + " de " + calls[(i + 1) % 6] + " "
+                            + qsoText(30, uint32_t(60 + i)));
+            const Transmission t = transmit(texts.back(), kRate, kIf + (i % 3 - 1) * 4.0, 0.4 * i,
+                                            0.0, 3.0);
             samples.insert(samples.end(), t.samples.begin(), t.samples.end());
         }
         psk31::Channel::Config channel = Noisy(-11, 14);
-        channel.signalPower = psk31::Channel::keyedPower(transmit(texts[0], kRate, kIf, 0, 0, 0).samples);
+        channel.signalPower = psk31::Channel::keyedPower(
+            transmit(texts[0], kRate, kIf, 0, 0, 0).samples);
         const std::string decoded = receive(throughChannel(samples, channel), {kRate, kIf, 100});
         size_t lost = 0;
         for (const std::string& text : texts) {
