@@ -27,12 +27,7 @@ Acquisition::Acquisition(double rate, double rangeHz)
 {
     for (unsigned i = 0; i < kSize; ++i)
         m_window[i] = float(0.5 - 0.5 * std::cos(2 * std::numbers::pi * (i + 0.5) / kSize));
-    m_plan = fft_create_plan(kSize, m_in.data(), m_out.data(), LIQUID_FFT_FORWARD, 0);
-}
-
-Acquisition::~Acquisition()
-{
-    fft_destroy_plan(static_cast<fftplan>(m_plan));
+    m_plan.reset(fft_create_plan(kSize, m_in.data(), m_out.data(), LIQUID_FFT_FORWARD, 0));
 }
 
 void Acquisition::reset()
@@ -58,7 +53,7 @@ void Acquisition::Estimate()
 {
     for (unsigned i = 0; i < kSize; ++i)
         m_in[i] = m_history[(m_next + i) % kSize] * m_window[i];
-    fft_execute(static_cast<fftplan>(m_plan));
+    fft_execute(m_plan.get());
     const double binHz = m_rate / kSize / 2; // carrier Hz per bin of the squared signal
     auto at = [this](int k) { return double(m_power[unsigned((k + int(kSize)) % int(kSize))]); };
     const int reach = std::min(int(kSize / 2) - 2, int(m_rangeHz / binHz));

@@ -5,6 +5,8 @@
 // strong the others are: the operator chose that station.
 #pragma once
 
+#include "psk31/liquid.h"
+
 #include <complex>
 #include <vector>
 
@@ -14,7 +16,6 @@ class Acquisition {
 public:
     // `rate`: baseband sample rate; `rangeHz`: how far from 0 Hz to look.
     Acquisition(double rate, double rangeHz);
-    ~Acquisition();
     Acquisition(const Acquisition&) = delete;
     Acquisition& operator=(const Acquisition&) = delete;
 
@@ -41,7 +42,7 @@ private:
     std::vector<float> m_window;
     std::vector<float> m_power;                   // smoothed power spectrum
     std::vector<double> m_sorted;                 // scratch for the median
-    void* m_plan = nullptr;
+    FftPlan m_plan;
     unsigned m_next = 0;
     unsigned m_count = 0;
     double m_offsetHz = 0;

@@ -38,12 +38,7 @@ CarrierCanceller::CarrierCanceller(double rate, double rangeHz, double symbolRat
 {
     for (unsigned i = 0; i < kSize; ++i)
         m_window[i] = float(0.5 - 0.5 * std::cos(2 * std::numbers::pi * (i + 0.5) / kSize));
-    m_plan = fft_create_plan(kSize, m_in.data(), m_out.data(), LIQUID_FFT_FORWARD, 0);
-}
-
-CarrierCanceller::~CarrierCanceller()
-{
-    fft_destroy_plan(static_cast<fftplan>(m_plan));
+    m_plan.reset(fft_create_plan(kSize, m_in.data(), m_out.data(), LIQUID_FFT_FORWARD, 0));
 }
 
 void CarrierCanceller::reset()
@@ -82,7 +77,7 @@ void CarrierCanceller::Look()
 {
     for (unsigned i = 0; i < kSize; ++i)
         m_in[i] = m_history[(m_next + i) % kSize] * m_window[i];
-    fft_execute(static_cast<fftplan>(m_plan));
+    fft_execute(m_plan.get());
     const double binHz = m_rate / kSize;
     const int kPairBins = int(std::lround(m_symbolRate / binHz));
     const int reach = std::min(int(kSize / 2) - kSpreadBins - 1,

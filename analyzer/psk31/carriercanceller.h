@@ -5,6 +5,8 @@
 // canceller follows and subtracts it.
 #pragma once
 
+#include "psk31/liquid.h"
+
 #include <complex>
 #include <vector>
 
@@ -15,7 +17,6 @@ public:
     // `rate`: baseband sample rate; `rangeHz`: how far from 0 Hz to look;
     // `symbolRate`: the PSK signals' (their idle is two lines that far apart).
     CarrierCanceller(double rate, double rangeHz, double symbolRate);
-    ~CarrierCanceller();
     CarrierCanceller(const CarrierCanceller&) = delete;
     CarrierCanceller& operator=(const CarrierCanceller&) = delete;
 
@@ -45,7 +46,7 @@ private:
     std::vector<float> m_window;
     std::vector<float> m_power;
     std::vector<float> m_sorted;
-    void* m_plan = nullptr;
+    FftPlan m_plan;
     unsigned m_next = 0;
     unsigned m_count = 0;
     bool m_active = false;

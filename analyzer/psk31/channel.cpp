@@ -20,8 +20,8 @@ struct Channel::Private {
     std::mt19937 random;
     std::normal_distribution<float> gauss{0.0f, 1.0f};
     double noiseSigma = 0;
-    resamp_rrrf clock = nullptr;
-    firhilbf hilbert = nullptr;
+    LiquidHandle<resamp_rrrf, resamp_rrrf_destroy> clock;
+    LiquidHandle<firhilbf, firhilbf_destroy> hilbert;
     bool shifts = false;
     double phase = 0;
     long long sample = 0;
@@ -49,10 +49,10 @@ struct Channel::Private {
         if (c.carrierHz > 0)
             carrierAmplitude = std::sqrt(2 * c.signalPower * std::pow(10.0, c.carrierDb / 10));
         if (c.clockPpm != 0)
-            clock = resamp_rrrf_create(float(1 + c.clockPpm * 1e-6), 13, 0.45f, 60.0f, 64);
+            clock.reset(resamp_rrrf_create(float(1 + c.clockPpm * 1e-6), 13, 0.45f, 60.0f, 64));
         shifts = c.offsetHz != 0 || c.driftHzPerMinute != 0 || c.fadingHz > 0;
         if (shifts)
-            hilbert = firhilbf_create(kHilbertSemiLength, 60.0f);
+            hilbert.reset(firhilbf_create(kHilbertSemiLength, 60.0f));
         if (c.fadingHz > 0) {
             std::uniform_real_distribution<double> uniform(0, 2 * std::numbers::pi);
             for (int i = 0; i < kFadingPaths; ++i) {
@@ -60,14 +60,6 @@ struct Channel::Private {
                 pathPhase.push_back(uniform(random));
             }
         }
-    }
-
-    ~Private()
-    {
-        if (clock)
-            resamp_rrrf_destroy(clock);
-        if (hilbert)
-            firhilbf_destroy(hilbert);
     }
 
     std::complex<double> Fading(double t) const
@@ -81,7 +73,7 @@ struct Channel::Private {
     float Shift(float x)
     {
         std::complex<float> analytic;
-        firhilbf_r2c_execute(hilbert, x, &analytic);
+        firhilbf_r2c_execute(hilbert.get(), x, &analytic);
         const double t = double(sample) / config.sampleRate;
         const double hz = config.offsetHz + config.driftHzPerMinute * t / 60;
         phase = std::fmod(phase + 2 * std::numbers::pi * hz / config.sampleRate, 2 * std::numbers::pi);
@@ -108,7 +100,7 @@ void Channel::process(const float* in, size_t n, std::vector<float>& out)
         float y[4];
         unsigned produced = 0;
         for (size_t i = 0; i < n; ++i) {
-            resamp_rrrf_execute(d->clock, in[i], y, &produced);
+            resamp_rrrf_execute(d->clock.get(), in[i], y, &produced);
             d->resampled.insert(d->resampled.end(), y, y + produced);
         }
         samples = d->resampled.data();

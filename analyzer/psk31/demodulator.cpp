@@ -121,7 +121,7 @@ struct Demodulator::Private {
     Config config;
     // The real input is halved in rate while the band of interest allows,
     // then mixed to baseband and resampled to the symbol-rate multiple.
-    std::vector<resamp2_rrrf> halvers;
+    std::vector<LiquidHandle<resamp2_rrrf, resamp2_rrrf_destroy>> halvers;
     double mixRate = 0;
     std::vector<float> real;
     std::vector<bool> held;
@@ -129,9 +129,9 @@ struct Demodulator::Private {
     size_t bad = 0;
     double clockSymbols = 0;
     double clockError = 0; // relative: sound-card samples per symbol over nominal, less 1
-    nco_crcf mixer = nullptr;
-    msresamp_crcf resampler = nullptr;
-    firfilt_crcf matched = nullptr;
+    LiquidHandle<nco_crcf, nco_crcf_destroy> mixer;
+    LiquidHandle<msresamp_crcf, msresamp_crcf_destroy> resampler;
+    LiquidHandle<firfilt_crcf, firfilt_crcf_destroy> matched;
     CarrierCanceller canceller;
     Acquisition acquisition;
     SequenceDecoder decoder;
@@ -216,14 +216,14 @@ struct Demodulator::Private {
             const double transition = (mixRate / 2 - 2 * band) / mixRate;
             const double taps = (kHalverAttenuation - 8) / (14.36 * transition);
             const unsigned semiLength = std::max(2u, unsigned(std::ceil(taps / 4)) + 1);
-            halvers.push_back(resamp2_rrrf_create(semiLength, 0.0f, float(kHalverAttenuation)));
+            halvers.emplace_back(resamp2_rrrf_create(semiLength, 0.0f, float(kHalverAttenuation)));
             mixRate /= 2;
         }
         held.assign(halvers.size(), false);
         heldSample.assign(halvers.size(), 0.0f);
-        mixer = nco_crcf_create(LIQUID_NCO);
-        nco_crcf_set_frequency(mixer, float(kTwoPi * c.carrierHz / mixRate));
-        resampler = msresamp_crcf_create(float(kBasebandRate / mixRate), 60.0f);
+        mixer.reset(nco_crcf_create(LIQUID_NCO));
+        nco_crcf_set_frequency(mixer.get(), float(kTwoPi * c.carrierHz / mixRate));
+        resampler.reset(msresamp_crcf_create(float(kBasebandRate / mixRate), 60.0f));
         // Each symbol is a cosine-shaped pulse two symbols long; so is the filter.
         std::vector<float> taps(2 * kSamplesPerSymbol + 1);
         float sum = 0;
@@ -233,20 +233,12 @@ struct Demodulator::Private {
         }
         for (float& t : taps)
             t /= sum;
-        matched = firfilt_crcf_create(taps.data(), unsigned(taps.size()));
+        matched.reset(firfilt_crcf_create(taps.data(), unsigned(taps.size())));
         for (int i = 0; i < kSamplesPerSymbol; ++i)
             timingPhasor[size_t(i)] = std::polar(1.0f, float(-kTwoPi * i / kSamplesPerSymbol));
         loop.Set(kPullInBandwidth);
     }
 
-    ~Private()
-    {
-        for (resamp2_rrrf halver : halvers)
-            resamp2_rrrf_destroy(halver);
-        nco_crcf_destroy(mixer);
-        msresamp_crcf_destroy(resampler);
-        firfilt_crcf_destroy(matched);
-    }
 
     double OffsetHz() const { return fineHz + step * kBaud / kTwoPi; }
 
@@ -254,7 +246,7 @@ struct Demodulator::Private {
     void Retune(double offsetHz)
     {
         fineHz = offsetHz;
-        firfilt_crcf_reset(matched);
+        firfilt_crcf_reset(matched.get());
         filtered.fill(0);
         sample = -1;
         timingSum = 0;
@@ -345,8 +337,8 @@ struct Demodulator::Private {
         finePhase = std::fmod(finePhase + kTwoPi * fineHz / kBasebandRate, kTwoPi);
         const Complex tuned = x * std::polar(1.0f, float(-finePhase));
         Complex y;
-        firfilt_crcf_push(matched, tuned);
-        firfilt_crcf_execute(matched, &y);
+        firfilt_crcf_push(matched.get(), tuned);
+        firfilt_crcf_execute(matched.get(), &y);
         ++sample;
         filtered[size_t(sample % filtered.size())] = y;
         timingSum += std::norm(y) * timingPhasor[size_t(sample % kSamplesPerSymbol)];
@@ -586,15 +578,15 @@ struct Demodulator::Private {
                     heldSample[h] = real.back();
                 }
                 for (size_t i = 0; i < pairs; ++i)
-                    resamp2_rrrf_decim_execute(halvers[h], &real[2 * i], &real[i]);
+                    resamp2_rrrf_decim_execute(halvers[h].get(), &real[2 * i], &real[i]);
                 real.resize(pairs);
             }
             count = real.size();
             for (size_t i = 0; i < count; ++i)
                 chunk[i] = Complex(real[i], 0);
-            nco_crcf_mix_block_down(mixer, chunk.data(), chunk.data(), unsigned(count));
+            nco_crcf_mix_block_down(mixer.get(), chunk.data(), chunk.data(), unsigned(count));
             unsigned produced = 0;
-            msresamp_crcf_execute(resampler, chunk.data(), unsigned(count), baseband.data(), &produced);
+            msresamp_crcf_execute(resampler.get(), chunk.data(), unsigned(count), baseband.data(), &produced);
             for (unsigned i = 0; i < produced; ++i)
                 Baseband(baseband[i], out);
         }
