@@ -4,6 +4,7 @@
 #include "psk31/carriercanceller.h"
 #include "psk31/liquid.h"
 #include "psk31/sequencedecoder.h"
+#include "psk31/symboltiming.h"
 
 #include <algorithm>
 #include <array>
@@ -44,14 +45,6 @@ constexpr double kDriftGain = 0.1;
 // Symbols over which the decoder's idea of the signal level is averaged.
 constexpr float kMomentarySymbols = 6;
 
-// Symbol timing: smoothing of the envelope's symbol-rate line, and the most
-// the sampling instant moves per symbol.
-constexpr float kTimingSmoothing = 1.0f / 12;
-constexpr double kTimingGain = 0.3;
-constexpr double kTimingMaxStep = 1.0;
-constexpr float kPullInTimingSmoothing = 1.0f / 4;
-constexpr double kPullInTimingGain = 0.6;
-constexpr double kPullInTimingStep = 4.0;
 
 // Squelch: share of the symbols' energy that lies in phase, over a window.
 constexpr int kSquelchWindow = 24;
@@ -150,14 +143,7 @@ struct Demodulator::Private {
     // Fine tuning in the baseband, Hz from the carrier setting.
     double fineHz = 0;
     double finePhase = 0;
-    // Matched-filter output history for interpolation.
-    std::array<Complex, 64> filtered{};
-    long long sample = -1;
-    // Symbol timing.
-    std::array<Complex, kSamplesPerSymbol> timingPhasor{};
-    Complex timingSum = 0;
-    Complex timingLine = 0;
-    double nextSymbol = kSamplesPerSymbol;
+    SymbolTiming timing{kSamplesPerSymbol};
     // Carrier phase loop.
     Loop loop;
     double phase = 0;
@@ -234,8 +220,6 @@ struct Demodulator::Private {
         for (float& t : taps)
             t /= sum;
         matched.reset(firfilt_crcf_create(taps.data(), unsigned(taps.size())));
-        for (int i = 0; i < kSamplesPerSymbol; ++i)
-            timingPhasor[size_t(i)] = std::polar(1.0f, float(-kTwoPi * i / kSamplesPerSymbol));
         loop.Set(kPullInBandwidth);
     }
 
@@ -247,11 +231,7 @@ struct Demodulator::Private {
     {
         fineHz = offsetHz;
         firfilt_crcf_reset(matched.get());
-        filtered.fill(0);
-        sample = -1;
-        timingSum = 0;
-        timingLine = 0;
-        nextSymbol = kSamplesPerSymbol;
+        timing.reset();
         phase = 0;
         step = 0;
         drift = 0;
@@ -339,35 +319,13 @@ struct Demodulator::Private {
         Complex y;
         firfilt_crcf_push(matched.get(), tuned);
         firfilt_crcf_execute(matched.get(), &y);
-        ++sample;
-        filtered[size_t(sample % filtered.size())] = y;
-        timingSum += std::norm(y) * timingPhasor[size_t(sample % kSamplesPerSymbol)];
-        if (sample % kSamplesPerSymbol == kSamplesPerSymbol - 1) {
-            // Quick while pulling in, so the preamble's reversals set it.
-            const float smoothing = symbolsSinceTune < kPullInSymbols ? kPullInTimingSmoothing : kTimingSmoothing;
-            timingLine += smoothing * (timingSum - timingLine);
-            timingSum = 0;
-        }
-        if (double(sample) >= nextSymbol + 1)
-            Symbol(out);
+        if (timing.push(y, symbolsSinceTune < kPullInSymbols))
+            Symbol(timing.symbol(), out);
     }
 
-    void Symbol(std::string* out)
+    void Symbol(Complex y, std::string* out)
     {
-        const double t = nextSymbol;
-        const long long i0 = static_cast<long long>(std::floor(t));
-        const float frac = float(t - double(i0));
-        const Complex y = filtered[size_t(i0 % filtered.size())] * (1 - frac)
-            + filtered[size_t((i0 + 1) % filtered.size())] * frac;
-        // The envelope peaks at the symbol centres: steer the sampling instant there.
-        double centre = -std::arg(timingLine) / kTwoPi * kSamplesPerSymbol;
-        double error = std::remainder(centre - t, double(kSamplesPerSymbol));
-        if (std::abs(timingLine) == 0)
-            error = 0;
-        const bool pullingIn = symbolsSinceTune < kPullInSymbols;
-        const double most = pullingIn ? kPullInTimingStep : kTimingMaxStep;
-        const double correction = std::clamp((pullingIn ? kPullInTimingGain : kTimingGain) * error, -most, most);
-        nextSymbol = t + kSamplesPerSymbol + correction;
+        const double correction = timing.correction();
         // A sound card whose clock runs fast makes every symbol a little longer.
         // A plain mean at first, then one that forgets slowly.
         if (open) {

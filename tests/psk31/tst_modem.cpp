@@ -6,6 +6,7 @@
 #include "psk31/channel.h"
 #include "psk31/demodulator.h"
 #include "psk31/modulator.h"
+#include "psk31/symboltiming.h"
 #include "psk31/textmatch.h"
 
 #include <QFile>
@@ -231,6 +232,25 @@ private slots:
         const std::vector<float> samples = ReadWav16(PSK31_DATA_DIR "/peer-fldigi-4.1.23.wav");
         QCOMPARE(samples.size(), size_t(87200));
         QCOMPARE(Receive(samples, 8000, 4096, 1500), std::string("CQ CQ de N0CALL: Peer test, 599 73"));
+    }
+
+    // Symbol timing alone: on idle reversals whose centres lie anywhere in
+    // a symbol it samples at the centres once pulled in, and stays there.
+    void symbolTimingFindsTheCentres()
+    {
+        for (double offset : {0.0, 3.5, 8.0, 12.25}) {
+            psk31::SymbolTiming timing(16);
+            float weakest = 1;
+            int symbols = 0;
+            for (int n = 0; n < 16 * 80; ++n) {
+                const float y = float(std::cos(std::numbers::pi * (n - offset) / 16));
+                if (timing.push({y, 0.0f}, symbols < 24) && ++symbols > 30)
+                    weakest = std::min(weakest, std::abs(timing.symbol()));
+            }
+            QVERIFY2(weakest > 0.98f, qPrintable(QString("offset %1: %2").arg(offset).arg(weakest)));
+            timing.reset();
+            QVERIFY(!timing.push({1.0f, 0.0f}, false));
+        }
     }
 
     void characterErrorsCountTheBestMatch()
