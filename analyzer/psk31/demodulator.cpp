@@ -88,6 +88,13 @@ constexpr double kTrackBeyondHz = 20;
 // new Nyquist frequency (so what folds over is well in the filter's stop band).
 constexpr double kHalvingMargin = 2.5;
 constexpr double kHalverAttenuation = 60;
+// After mixing down: decimation by a whole factor to about this rate, then an
+// arbitrary resampler to the baseband rate (filter lengths in samples each side).
+constexpr double kDecimatedRate = 1000;
+constexpr unsigned kDecimatorLength = 10;
+constexpr unsigned kResamplerLength = 20;
+constexpr unsigned kResamplerFilters = 16;
+constexpr double kAttenuation = 60;
 // Far beyond the full scale of any sound card, even a float file written
 // without normalising 16-bit values: such a sample is a fault, not signal.
 constexpr float kAbsurdSample = 1e6f;
@@ -123,7 +130,14 @@ struct Demodulator::Private {
     double clockSymbols = 0;
     double clockError = 0; // relative: sound-card samples per symbol over nominal, less 1
     LiquidHandle<nco_crcf, nco_crcf_destroy> mixer;
-    LiquidHandle<msresamp_crcf, msresamp_crcf_destroy> resampler;
+    // Mixed down, then decimated by a whole factor to near 1000 Hz and
+    // resampled to the baseband rate: filters short enough that making a
+    // receiver costs little (a multi-stage resampler took 30 ms to design).
+    LiquidHandle<firdecim_crcf, firdecim_crcf_destroy> decimator;
+    unsigned decimation = 1;
+    std::vector<Complex> undecimated; // samples waiting for a whole decimation block
+    std::vector<Complex> decimated;
+    LiquidHandle<resamp_crcf, resamp_crcf_destroy> resampler;
     LiquidHandle<firfilt_crcf, firfilt_crcf_destroy> matched;
     CarrierCanceller canceller;
     Acquisition acquisition;
@@ -209,7 +223,17 @@ struct Demodulator::Private {
         heldSample.assign(halvers.size(), 0.0f);
         mixer.reset(nco_crcf_create(LIQUID_NCO));
         nco_crcf_set_frequency(mixer.get(), float(kTwoPi * c.carrierHz / mixRate));
-        resampler.reset(msresamp_crcf_create(float(kBasebandRate / mixRate), 60.0f));
+        decimation = std::max(1u, unsigned(std::floor(mixRate / kDecimatedRate)));
+        const double decimatedRate = mixRate / decimation;
+        if (decimation > 1) {
+            decimator.reset(firdecim_crcf_create_kaiser(decimation, kDecimatorLength, float(kAttenuation)));
+            firdecim_crcf_set_scale(decimator.get(), 1.0f / float(decimation));
+        }
+        // Passes the band the receiver follows, stops what would fold into it.
+        const double passHz = c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth;
+        const double cutoff = 0.5 * (passHz + kBasebandRate / 2) / decimatedRate;
+        resampler.reset(resamp_crcf_create(float(kBasebandRate / decimatedRate), kResamplerLength, float(cutoff),
+                                           float(kAttenuation), kResamplerFilters));
         // Each symbol is a cosine-shaped pulse two symbols long; so is the filter.
         std::vector<float> taps(2 * kSamplesPerSymbol + 1);
         float sum = 0;
@@ -328,7 +352,8 @@ struct Demodulator::Private {
         const double correction = timing.correction();
         // A sound card whose clock runs fast makes every symbol a little longer.
         // A plain mean at first, then one that forgets slowly.
-        if (open) {
+        // Not while pulling in: those steps find the symbols, not the clock.
+        if (open && symbolsSinceTune >= kPullInSymbols) {
             clockSymbols = std::min(clockSymbols + 1, kClockSymbols);
             clockError += (correction / kSamplesPerSymbol - clockError) / clockSymbols;
         }
@@ -543,8 +568,18 @@ struct Demodulator::Private {
             for (size_t i = 0; i < count; ++i)
                 chunk[i] = Complex(real[i], 0);
             nco_crcf_mix_block_down(mixer.get(), chunk.data(), chunk.data(), unsigned(count));
+            Complex* resample = chunk.data();
+            if (decimator) {
+                undecimated.insert(undecimated.end(), chunk.begin(), chunk.begin() + long(count));
+                const size_t blocks = undecimated.size() / decimation;
+                decimated.resize(blocks);
+                firdecim_crcf_execute_block(decimator.get(), undecimated.data(), unsigned(blocks), decimated.data());
+                undecimated.erase(undecimated.begin(), undecimated.begin() + long(blocks * decimation));
+                resample = decimated.data();
+                count = blocks;
+            }
             unsigned produced = 0;
-            msresamp_crcf_execute(resampler.get(), chunk.data(), unsigned(count), baseband.data(), &produced);
+            resamp_crcf_execute_block(resampler.get(), resample, unsigned(count), baseband.data(), &produced);
             for (unsigned i = 0; i < produced; ++i)
                 Baseband(baseband[i], out);
         }

@@ -42,8 +42,8 @@ std::string Copy(const std::string& text, psk31::Channel::Config channel)
 class TestBand : public QObject {
     Q_OBJECT
 private slots:
-    // The white-noise floor: 1500 characters at -12 dB gave 17 errors
-    // (1.13 %) when this was written, and a decoder blunted on purpose
+    // The white-noise floor: 1500 characters at -12 dB gave 18 errors
+    // (1.2 %) when this was written, and a decoder blunted on purpose
     // about twice as many. Some slack for honest changes, none for that.
     void sensitivityFloor()
     {
@@ -94,7 +94,9 @@ private slots:
         psk31::Channel::Config pumped = Noisy(0, 12);
         pumped.pumpDb = 10;
         pumped.pumpHz = 0.5;
-        QCOMPARE(psk31::characterErrors(text, Copy(text, pumped)), size_t(0));
+        // At most one character in 300: the peer's figure (the old receiver: 25 %).
+        const std::string decoded = Copy(text, pumped);
+        QVERIFY2(psk31::characterErrors(text, decoded) <= 1, decoded.c_str());
         psk31::Channel::Config fading;
         fading.sampleRate = kRate;
         fading.fadingHz = 1;
