@@ -45,7 +45,6 @@ constexpr double kDriftGain = 0.1;
 // Symbols over which the decoder's idea of the signal level is averaged.
 constexpr float kMomentarySymbols = 6;
 
-
 // Squelch: share of the symbols' energy that lies in phase, over a window.
 constexpr int kSquelchWindow = 24;
 constexpr double kOpenQuality = 0.72;
