@@ -103,17 +103,8 @@ int decodeAllCommand(const std::vector<std::string>& args)
         return Fail(options.error());
     if (options.arguments().size() != 1)
         return Fail(options.arguments().empty() ? "no input file" : "more than one input file");
-    const std::string channel = options.value("--channel").value_or("left");
-    AudioReader::Pick pick = AudioReader::Pick::Left;
-    if (channel == "right")
-        pick = AudioReader::Pick::Right;
-    else if (channel == "mix")
-        pick = AudioReader::Pick::Mix;
-    else if (channel != "left")
-        return Fail("channel must be left, right or mix");
-
     AudioReader reader;
-    if (!reader.open(options.arguments().front(), pick))
+    if (!reader.open(options.arguments().front(), options.value("--channel").value_or("left")))
         return Fail(reader.error());
     const double rate = reader.sampleRate();
     if (rate < kLowestRate || rate > kHighestRate)
@@ -139,6 +130,10 @@ int decodeAllCommand(const std::vector<std::string>& args)
                 "sondrel decode: warning: %llu samples were not numbers or far beyond full scale; "
                 "taken as silence\n",
                 static_cast<unsigned long long>(receiver.badSamples()));
+        if (reader.truncated())
+            std::fprintf(stderr, "sondrel decode: warning: %s ends before its header says it does: "
+                                 "decoded as far as it goes\n",
+                         options.arguments().front().c_str());
         std::vector<const psk31::BandChannel*> open;
         for (const auto& c : receiver.channels())
             open.push_back(c.get());
