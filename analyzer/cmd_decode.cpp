@@ -30,6 +30,11 @@ int Fail(const std::string& message)
     return 1;
 }
 
+void Warn(const std::string& message)
+{
+    std::fprintf(stderr, "sondrel decode: warning: %s\n", message.c_str());
+}
+
 bool Write(const std::string& text)
 {
     if (text.empty())
@@ -50,19 +55,12 @@ int decodeCommand(const std::vector<std::string>& args)
         return Fail(options.error());
     if (options.arguments().size() != 1)
         return Fail(options.arguments().empty() ? "no input file" : "more than one input file");
-    const std::string channel = options.value("--channel").value_or("left");
-    AudioReader::Pick pick = AudioReader::Pick::Left;
-    if (channel == "right")
-        pick = AudioReader::Pick::Right;
-    else if (channel == "mix")
-        pick = AudioReader::Pick::Mix;
-    else if (channel != "left")
-        return Fail("channel must be left, right or mix");
     if (afcRange < 0 || afcRange > psk31::Demodulator::kMaxAfcRangeHz)
         return Fail("AFC range must be from 0 to 150 Hz");
 
     AudioReader reader;
-    if (!reader.open(options.arguments().front(), pick))
+    const std::string& path = options.arguments().front();
+    if (!reader.open(path, options.value("--channel").value_or("left")))
         return Fail(reader.error());
     const double rate = reader.sampleRate();
     if (rate < kLowestRate || rate > kHighestRate)
@@ -80,15 +78,23 @@ int decodeCommand(const std::vector<std::string>& args)
         psk31::Demodulator demodulator({rate, carrier, afcRange});
         std::vector<float> samples;
         std::string text;
+        bool warned = false;
         while (reader.read(samples, kBlock)) {
             demodulator.process(samples.data(), samples.size(), text);
             if (!Write(text))
                 return Fail("cannot write to standard output");
             text.clear();
+            if (!warned && demodulator.badSamples() > 0) {
+                // Decoding goes on: the receiver takes them as a short dropout.
+                Warn("samples that are not numbers or far beyond full scale, treated as silence");
+                warned = true;
+            }
         }
         demodulator.flush(text);
         if (!Write(text))
             return Fail("cannot write to standard output");
+        if (reader.truncated())
+            Warn(path + " ends before its header says it does: decoded as far as it goes");
     } catch (const std::invalid_argument& e) {
         return Fail(e.what());
     }

@@ -73,13 +73,15 @@ bool Report(const psk31::BandChannel& channel, bool json)
     const std::string start = Number(channel.startSeconds());
     const std::string end = Number(channel.heardSeconds());
     if (json) {
-        out = "{\"hz\": " + hz + ", \"snr_db\": " + Number(channel.snrDb()) + ", \"imd_db\": "
-            + Number(channel.imdDb()) + ", \"ppm\": " + Number(channel.clockPpm()) + ", \"start_s\": " + start
+        out = "{\"hz\": " + hz + ", \"snr_db\": " + Number(channel.snrDb())
+            + ", \"imd_db\": " + Number(channel.imdDb())
+            + ", \"ppm\": " + Number(channel.clockPpm()) + ", \"start_s\": " + start
             + ", \"end_s\": " + end + ", \"text\": " + JsonString(channel.text()) + "}\n";
     } else {
         out = hz + " Hz, S/N " + Number(channel.snrDb()) + " dB, IMD "
-            + (channel.imdDb() ? Number(channel.imdDb()) + " dB" : "not measured") + ", " + start + " to " + end
-            + " s\n" + channel.text() + (channel.text().back() == '\n' ? "\n" : "\n\n");
+            + (channel.imdDb() ? Number(channel.imdDb()) + " dB" : "not measured") + ", " + start
+            + " to " + end + " s\n" + channel.text()
+            + (channel.text().back() == '\n' ? "\n" : "\n\n");
     }
     return std::fwrite(out.data(), 1, out.size(), stdout) == out.size() && std::fflush(stdout) == 0;
 }
@@ -101,21 +103,13 @@ int decodeAllCommand(const std::vector<std::string>& args)
         return Fail(options.error());
     if (options.arguments().size() != 1)
         return Fail(options.arguments().empty() ? "no input file" : "more than one input file");
-    const std::string channel = options.value("--channel").value_or("left");
-    AudioReader::Pick pick = AudioReader::Pick::Left;
-    if (channel == "right")
-        pick = AudioReader::Pick::Right;
-    else if (channel == "mix")
-        pick = AudioReader::Pick::Mix;
-    else if (channel != "left")
-        return Fail("channel must be left, right or mix");
-
     AudioReader reader;
-    if (!reader.open(options.arguments().front(), pick))
+    if (!reader.open(options.arguments().front(), options.value("--channel").value_or("left")))
         return Fail(reader.error());
     const double rate = reader.sampleRate();
     if (rate < kLowestRate || rate > kHighestRate)
-        return Fail("cannot use a sample rate of " + std::to_string(int(rate)) + " Hz (8000 to 96000 Hz)");
+        return Fail("cannot use a sample rate of " + std::to_string(int(rate))
+                    + " Hz (8000 to 96000 Hz)");
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
@@ -130,10 +124,21 @@ int decodeAllCommand(const std::vector<std::string>& args)
             }
         }
         receiver.flush();
+        if (receiver.badSamples() > 0)
+            std::fprintf(
+                stderr,
+                "sondrel decode: warning: %llu samples were not numbers or far beyond full scale; "
+                "taken as silence\n",
+                static_cast<unsigned long long>(receiver.badSamples()));
+        if (reader.truncated())
+            std::fprintf(stderr, "sondrel decode: warning: %s ends before its header says it does: "
+                                 "decoded as far as it goes\n",
+                         options.arguments().front().c_str());
         std::vector<const psk31::BandChannel*> open;
         for (const auto& c : receiver.channels())
             open.push_back(c.get());
-        std::sort(open.begin(), open.end(), [](auto a, auto b) { return a->frequency() < b->frequency(); });
+        std::sort(open.begin(), open.end(),
+                  [](auto a, auto b) { return a->frequency() < b->frequency(); });
         for (const psk31::BandChannel* c : open) {
             if (!Report(*c, json))
                 return Fail("cannot write to standard output");

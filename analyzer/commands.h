@@ -8,6 +8,6 @@
 
 int encodeCommand(const std::vector<std::string>& args);
 int decodeCommand(const std::vector<std::string>& args);
-int devicesCommand(int argc, char** argv);
 // decode --all: every station in the file.
 int decodeAllCommand(const std::vector<std::string>& args);
+int devicesCommand(int argc, char** argv);

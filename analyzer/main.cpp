@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "server/serve.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,8 +19,8 @@ struct Command {
 constexpr Command kCommands[] = {
     {"encode", encodeCommand,
      "sondrel encode [--if HZ] [--rate HZ] [--channel mono|left|right] [--level DBFS] -o FILE.wav"},
-    {"decode", decodeCommand, "sondrel decode [--if HZ] [--afc-range HZ] [--channel left|right|mix] FILE\n"
-     "  sondrel decode --all [--json] [--channel left|right|mix] FILE"},
+    {"decode", decodeCommand, "sondrel decode [--if HZ] [--afc-range HZ] [--channel left|right|mix|N] FILE\n"
+     "  sondrel decode --all [--json] [--channel left|right|mix|N] FILE"},
 };
 
 int Usage()
@@ -44,8 +45,15 @@ int main(int argc, char** argv)
     if (name == "devices")
         return devicesCommand(argc, argv);
     for (const Command& command : kCommands) {
-        if (name == command.name)
-            return command.run(std::vector<std::string>(argv + 2, argv + argc));
+        if (name != command.name)
+            continue;
+        const std::vector<std::string> args(argv + 2, argv + argc);
+        if (std::find(args.begin(), args.end(), "--help") != args.end()
+            || std::find(args.begin(), args.end(), "-h") != args.end()) {
+            std::printf("usage: %s\n", command.usage);
+            return 0;
+        }
+        return command.run(args);
     }
     std::fprintf(stderr, "sondrel: unknown command \"%s\"\n", name.c_str());
     return Usage();

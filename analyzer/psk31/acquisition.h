@@ -1,7 +1,11 @@
 // Finds a BPSK31 signal's carrier in a band: squaring the baseband removes the
 // modulation and leaves a line at twice the carrier offset, which a smoothed
-// FFT of the squared signal shows; the strongest line wins.
+// FFT of the squared signal shows. Of the lines that stand well above the
+// band's noise the one nearest the tuned frequency (0 Hz) wins, however
+// strong the others are: the operator chose that station.
 #pragma once
+
+#include "psk31/liquid.h"
 
 #include <complex>
 #include <vector>
@@ -12,16 +16,17 @@ class Acquisition {
 public:
     // `rate`: baseband sample rate; `rangeHz`: how far from 0 Hz to look.
     Acquisition(double rate, double rangeHz);
-    ~Acquisition();
     Acquisition(const Acquisition&) = delete;
     Acquisition& operator=(const Acquisition&) = delete;
 
     // Adds one baseband sample; returns true when a new estimate is ready.
     bool push(std::complex<float> x);
-    // Offset of the strongest line, Hz, and how far it stands above the band's
-    // mean level (a ratio of powers).
+    // Offset of the chosen line, Hz, and how far it stands above the band's
+    // noise (a ratio of powers to the median bin).
     double offsetHz() const { return m_offsetHz; }
     double prominence() const { return m_prominence; }
+    // Whether the chosen line stands out of the noise (is a signal).
+    bool found() const { return m_found; }
     void reset();
 
 private:
@@ -36,11 +41,13 @@ private:
     std::vector<std::complex<float>> m_out;
     std::vector<float> m_window;
     std::vector<float> m_power;                   // smoothed power spectrum
-    void* m_plan = nullptr;
+    std::vector<double> m_sorted;                 // scratch for the median
+    FftPlan m_plan;
     unsigned m_next = 0;
     unsigned m_count = 0;
     double m_offsetHz = 0;
     double m_prominence = 0;
+    bool m_found = false;
 };
 
 } // namespace psk31

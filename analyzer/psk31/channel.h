@@ -1,6 +1,7 @@
 // A deterministic HF channel for tests and benchmarks: sound-card clock error,
-// frequency offset and drift, Rayleigh fading and white Gaussian noise, all
-// driven by one seed so every run gives the same samples.
+// frequency offset and drift, Rayleigh fading, a second station and a steady
+// carrier beside the signal, white Gaussian noise and a receiver whose gain
+// swings (AGC), all driven by one seed so every run gives the same samples.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +24,19 @@ public:
         double driftHzPerMinute = 0;
         double clockPpm = 0;      // receiver's clock error: > 0 means its clock runs fast
         double fadingHz = 0;      // Doppler spread of Rayleigh fading, 0 for none
+        // Another station's samples added as they are (no offset, fading or
+        // clock error), scaled to this many dB over the signal's power.
+        // Needs signalPower.
+        std::vector<float> otherStation;
+        double otherStationDb = 0;
+        // An unmodulated carrier at this frequency (0 for none), this many dB
+        // over the signal's power. Needs signalPower.
+        double carrierHz = 0;
+        double carrierDb = 0;
+        // The receiver's gain (signal and noise alike) swinging sinusoidally
+        // by +-pumpDb at pumpHz.
+        double pumpDb = 0;
+        double pumpHz = 0;
         uint32_t seed = 1;
     };
 

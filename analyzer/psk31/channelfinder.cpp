@@ -43,8 +43,7 @@ constexpr double kLeastFloor = 1e-16;
 
 } // namespace
 
-ChannelFinder::ChannelFinder(const Config& config)
-    : m_config(config)
+ChannelFinder::ChannelFinder(const Config& config) : m_config(config)
 {
 }
 
@@ -117,7 +116,9 @@ void ChannelFinder::UpdateFloor(const std::vector<double>& open)
             std::fill(m_floor.begin(), m_floor.begin() + long(centre) + 1, floor);
         } else {
             for (size_t k = previous; k <= centre; ++k) {
-                const double t = centre > previous ? double(k - previous) / double(centre - previous) : 1.0;
+                const double t = centre > previous
+                    ? double(k - previous) / double(centre - previous)
+                    : 1.0;
                 m_floor[k] = previousFloor + t * (floor - previousFloor);
             }
         }
@@ -183,7 +184,8 @@ std::vector<double> ChannelFinder::find(const std::vector<double>& open) const
         size_t bin;
         double power;
     };
-    const double loudest = *std::max_element(power.begin() + long(lo), power.begin() + long(hi) + 1);
+    const double loudest = *std::max_element(power.begin() + long(lo),
+                                             power.begin() + long(hi) + 1);
     std::vector<Peak> peaks;
     for (size_t k = lo; k <= hi; ++k) {
         if (power[k] < kFindRatio * FloorSum(k - m, k + m) || power[k] < kDynamicRange * loudest)
@@ -194,14 +196,16 @@ std::vector<double> ChannelFinder::find(const std::vector<double>& open) const
         if (largest)
             peaks.push_back({k, power[k]});
     }
-    std::sort(peaks.begin(), peaks.end(), [](const Peak& a, const Peak& b) { return a.power > b.power; });
+    std::sort(peaks.begin(), peaks.end(),
+              [](const Peak& a, const Peak& b) { return a.power > b.power; });
 
     std::vector<double> taken = open;
     std::vector<double> found;
     for (const Peak& p : peaks) {
         const size_t k = p.bin;
-        const double strongest = *std::max_element(power.begin() + long(k - neighbour),
-                                                   power.begin() + long(k + neighbour) + 1);
+        const double strongest = *std::max_element(
+            power.begin() + long(k - std::min(k, neighbour)),
+            power.begin() + long(std::min(power.size() - 1, k + neighbour)) + 1);
         if (p.power < kNeighbourShare * strongest)
             continue;
         // The centre, between bins: where the halves balance.

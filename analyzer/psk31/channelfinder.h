@@ -17,7 +17,7 @@ public:
     struct Config {
         double binHz = 4;
         double rowsPerSecond = 16;
-        double lowHz = 150;  // the carriers looked for
+        double lowHz = 150; // the carriers looked for
         double highHz = 3500;
     };
 
@@ -48,9 +48,9 @@ private:
 
     Config m_config;
     size_t m_rows = 0;
-    std::vector<double> m_now;    // rows averaged over a quarter second
-    std::vector<double> m_fast;   // over about a second
-    std::vector<double> m_slow;   // and over several, for the floor
+    std::vector<double> m_now; // rows averaged over a quarter second
+    std::vector<double> m_fast; // over about a second
+    std::vector<double> m_slow; // and over several, for the floor
     std::vector<double> m_floor;
     std::vector<double> m_window; // scratch for the floor
 };

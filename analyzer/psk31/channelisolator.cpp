@@ -31,7 +31,8 @@ struct ChannelIsolator::Liquid {
         nco_crcf_set_frequency(down, float(2 * std::numbers::pi * centreHz / inputRate));
         decimator = msresamp_crcf_create(float(kFilterRate / inputRate), kAttenuationDb);
         float taps[kFilterTaps];
-        liquid_firdes_kaiser(kFilterTaps, float(kCutoffHz / kFilterRate), kAttenuationDb, 0.0f, taps);
+        liquid_firdes_kaiser(kFilterTaps, float(kCutoffHz / kFilterRate), kAttenuationDb, 0.0f,
+                             taps);
         float sum = 0;
         for (float t : taps)
             sum += t;
@@ -55,9 +56,9 @@ struct ChannelIsolator::Liquid {
 };
 
 ChannelIsolator::ChannelIsolator(double inputRate, double centreHz)
-    : m_inputRate(inputRate)
-    , m_centreHz(centreHz)
-    , m_liquid(std::make_unique<Liquid>(inputRate, centreHz))
+    : m_inputRate(inputRate),
+      m_centreHz(centreHz),
+      m_liquid(std::make_unique<Liquid>(inputRate, centreHz))
 {
 }
 

@@ -7,10 +7,10 @@ namespace psk31 {
 namespace {
 
 constexpr double kNoiseBandwidthHz = 2500;
-constexpr double kHalfWidthHz = 30;     // the signal's main lobe ends at 31.25 Hz
-constexpr double kToneHz = 15.625;      // idle reversals: half the baud rate
+constexpr double kHalfWidthHz = 30; // the signal's main lobe ends at 31.25 Hz
+constexpr double kToneHz = 15.625; // idle reversals: half the baud rate
 constexpr double kProductHz = 3 * kToneHz;
-constexpr double kFrequencySeconds = 4;
+constexpr double kFrequencySeconds = 1;
 constexpr double kLevelSeconds = 8;
 constexpr double kImdSeconds = 8;
 // A row is idle when the two tones hold this share of the signal's power and
@@ -29,8 +29,7 @@ double Average(double average, double x, size_t n, double rows)
 } // namespace
 
 ChannelMeter::ChannelMeter(double binHz, double rowsPerSecond)
-    : m_binHz(binHz)
-    , m_rowsPerSecond(rowsPerSecond)
+    : m_binHz(binHz), m_rowsPerSecond(rowsPerSecond)
 {
 }
 
@@ -46,7 +45,8 @@ double ChannelMeter::Lines(const std::vector<float>& row, double hz) const
     return sum;
 }
 
-void ChannelMeter::addRow(const std::vector<float>& row, double noisePerBin, double carrierHz, bool held)
+void ChannelMeter::addRow(const std::vector<float>& row, double noisePerBin, double carrierHz,
+                          bool held)
 {
     if (!held || row.empty())
         return;
@@ -54,7 +54,8 @@ void ChannelMeter::addRow(const std::vector<float>& row, double noisePerBin, dou
     m_hz = Average(m_hz, carrierHz, m_heldRows, kFrequencySeconds * m_rowsPerSecond);
     const double centre = carrierHz / m_binHz;
     const long from = std::max(1L, long(std::ceil((carrierHz - kHalfWidthHz) / m_binHz)));
-    const long to = std::min(long(row.size()) - 1, long(std::floor((carrierHz + kHalfWidthHz) / m_binHz)));
+    const long to = std::min(long(row.size()) - 1,
+                             long(std::floor((carrierHz + kHalfWidthHz) / m_binHz)));
     double lower = 0, upper = 0;
     for (long k = from; k <= to; ++k) {
         const double excess = row[size_t(k)] - noisePerBin;
@@ -68,14 +69,15 @@ void ChannelMeter::addRow(const std::vector<float>& row, double noisePerBin, dou
     m_noise = Average(m_noise, noisePerBin, m_heldRows, rows);
 
     const double lineNoise = 3 * noisePerBin;
-    const double tones = Lines(row, carrierHz - kToneHz) + Lines(row, carrierHz + kToneHz) - 2 * lineNoise;
+    const double tones = Lines(row, carrierHz - kToneHz) + Lines(row, carrierHz + kToneHz)
+        - 2 * lineNoise;
     if (tones >= kIdleShare * (lower + upper) && tones >= kTonesOverNoise * 2 * lineNoise) {
         ++m_idleRows;
         const double idle = kImdSeconds * m_rowsPerSecond;
         m_tones = Average(m_tones, tones, m_idleRows, idle);
-        m_products = Average(m_products,
-                             Lines(row, carrierHz - kProductHz) + Lines(row, carrierHz + kProductHz),
-                             m_idleRows, idle);
+        m_products = Average(
+            m_products, Lines(row, carrierHz - kProductHz) + Lines(row, carrierHz + kProductHz),
+            m_idleRows, idle);
         m_idleNoise = Average(m_idleNoise, 2 * lineNoise, m_idleRows, idle);
     }
 }

@@ -1,12 +1,15 @@
 #include "psk31/demodulator.h"
 
 #include "psk31/acquisition.h"
+#include "psk31/carriercanceller.h"
 #include "psk31/liquid.h"
 #include "psk31/sequencedecoder.h"
+#include "psk31/symboltiming.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <deque>
 #include <numbers>
 #include <stdexcept>
 #include <vector>
@@ -29,7 +32,10 @@ constexpr double kPullInBandwidth = 0.08;
 constexpr double kTrackBandwidth = 0.035;
 constexpr double kWideBandwidth = 0.35;
 constexpr int kPullInSymbols = 24;
-constexpr double kQuietSnr = 4; // symbol SNR up to which the loop stays narrow
+constexpr double kQuietSnr = 6; // symbol SNR up to which the loop stays narrow
+// Above it the loop widens almost in proportion: a strong signal in a fade
+// turns its phase quickly, and only a quick loop keeps up.
+constexpr double kWidening = 0.9;
 // Noise is measured against a phase reference from this many symbols.
 constexpr size_t kReferenceSymbols = 4;
 constexpr float kReferenceCorrection = float(kReferenceSymbols) / (kReferenceSymbols - 1);
@@ -39,16 +45,9 @@ constexpr double kDriftGain = 0.1;
 // Symbols over which the decoder's idea of the signal level is averaged.
 constexpr float kMomentarySymbols = 6;
 
-// Symbol timing: smoothing of the envelope's symbol-rate line, and the most
-// the sampling instant moves per symbol.
-constexpr float kTimingSmoothing = 1.0f / 12;
-constexpr double kTimingGain = 0.3;
-constexpr double kTimingMaxStep = 1.0;
-
 // Squelch: share of the symbols' energy that lies in phase, over a window.
 constexpr int kSquelchWindow = 24;
 constexpr double kOpenQuality = 0.72;
-constexpr double kCloseQuality = 0.15;
 constexpr int kQuickWithin = 96;      // symbols after a close
 constexpr int kQuickSymbols = 8;
 constexpr int kCleanSymbols = 14;
@@ -56,20 +55,50 @@ constexpr double kCleanQuality = 0.85;
 constexpr int kQuickAfter = 64;       // symbols a signal must have been open
 constexpr double kQuickQuality = 0.8;
 constexpr int kRecentWindow = 8;
-constexpr double kDipLevel = 0.3;     // of the signal's usual energy
-constexpr int kDipSymbols = 20;
-constexpr double kLevelSymbols = 64;
+constexpr double kCloseCoherence = 0.2;
+// A quick reopening also needs coherent symbols: the loop makes noise look
+// in phase for a few symbols, but not coherent.
+constexpr double kQuickCoherence = 0.6;
+constexpr double kLostQuality = 0.35;
 constexpr int kRecentSymbols = 2;
 constexpr double kPresentShare = 0.2;
+// Baseband kept to go through again when a signal is found: the
+// acquisition's window and a preamble.
+constexpr double kReplaySeconds = 3;
+constexpr int kPendingSymbols = 64;
+constexpr int kIdleReversals = 10;
+constexpr int kPreambleReversals = 6; // enough to tell a preamble in replayed samples
+// Text decided while the newest symbols are this poor is noise's.
+constexpr double kPoorQuality = 0.5;
+// Symbols in the longest character with its zeros and the decision delay.
+constexpr int kSettleSymbols = 14;
 constexpr int kCarrierBits = 18;      // longer than any character's run of ones
-constexpr double kProminence = 8;     // acquisition line over the band's mean
 constexpr double kRetuneHz = 1.5;
+// Around a signal held, a steady line is its own (the postamble).
+constexpr double kKeepClearHz = 22;
+constexpr long long kHeldSamples = static_cast<long long>(3 * kBasebandRate); // 3 s
+// A held signal gives way to one this much nearer the tuned frequency, found
+// in this many estimates in a row.
+constexpr double kNearerHz = 8;
+constexpr int kNearerEstimates = 3;
 // A signal found in range is followed this far beyond it as it drifts.
 constexpr double kTrackBeyondHz = 20;
 // Halving the rate keeps the band when the band's edge is this far below the
 // new Nyquist frequency (so what folds over is well in the filter's stop band).
 constexpr double kHalvingMargin = 2.5;
 constexpr double kHalverAttenuation = 60;
+// After mixing down: decimation by a whole factor to about this rate, then an
+// arbitrary resampler to the baseband rate (filter lengths in samples each side).
+constexpr double kDecimatedRate = 1000;
+constexpr unsigned kDecimatorLength = 10;
+constexpr unsigned kResamplerLength = 20;
+constexpr unsigned kResamplerFilters = 16;
+constexpr double kAttenuation = 60;
+// Far beyond the full scale of any sound card, even a float file written
+// without normalising 16-bit values: such a sample is a fault, not signal.
+constexpr float kAbsurdSample = 1e6f;
+// Symbols over which the clock error is averaged.
+constexpr double kClockSymbols = 2000;
 
 struct Loop {
     double k1 = 0, k2 = 0, k3 = 0;
@@ -91,60 +120,92 @@ struct Demodulator::Private {
     Config config;
     // The real input is halved in rate while the band of interest allows,
     // then mixed to baseband and resampled to the symbol-rate multiple.
-    std::vector<resamp2_rrrf> halvers;
+    std::vector<LiquidHandle<resamp2_rrrf, resamp2_rrrf_destroy>> halvers;
     double mixRate = 0;
     std::vector<float> real;
     std::vector<bool> held;
     std::vector<float> heldSample;
-    nco_crcf mixer = nullptr;
-    msresamp_crcf resampler = nullptr;
-    firfilt_crcf matched = nullptr;
+    size_t bad = 0;
+    double clockSymbols = 0;
+    double clockError = 0; // relative: sound-card samples per symbol over nominal, less 1
+    LiquidHandle<nco_crcf, nco_crcf_destroy> mixer;
+    // Mixed down, then decimated by a whole factor to near 1000 Hz and
+    // resampled to the baseband rate: filters short enough that making a
+    // receiver costs little (a multi-stage resampler took 30 ms to design).
+    LiquidHandle<firdecim_crcf, firdecim_crcf_destroy> decimator;
+    unsigned decimation = 1;
+    std::vector<Complex> undecimated; // samples waiting for a whole decimation block
+    std::vector<Complex> decimated;
+    LiquidHandle<resamp_crcf, resamp_crcf_destroy> resampler;
+    LiquidHandle<firfilt_crcf, firfilt_crcf_destroy> matched;
+    CarrierCanceller canceller;
     Acquisition acquisition;
     SequenceDecoder decoder;
+    std::string decided;
+    // Text decided while the squelch is closed, with the sample it came at:
+    // given out if the squelch opens on the symbols it came from.
+    std::deque<std::pair<long long, char>> pending;
 
     std::vector<Complex> chunk;
     std::vector<Complex> baseband;
+    // The newest baseband samples, gone through again when a signal is found.
+    std::vector<Complex> history;
+    size_t historyNext = 0;
+    size_t historyCount = 0;
 
     // Fine tuning in the baseband, Hz from the carrier setting.
     double fineHz = 0;
     double finePhase = 0;
-    // Matched-filter output history for interpolation.
-    std::array<Complex, 64> filtered{};
-    long long sample = -1;
-    // Symbol timing.
-    std::array<Complex, kSamplesPerSymbol> timingPhasor{};
-    Complex timingSum = 0;
-    Complex timingLine = 0;
-    double nextSymbol = kSamplesPerSymbol;
+    SymbolTiming timing{kSamplesPerSymbol};
     // Carrier phase loop.
     Loop loop;
     double phase = 0;
     double step = 0;      // radians per symbol
     double drift = 0;     // radians per symbol per symbol
     int symbolsSinceTune = 0;
+    bool lineSeen = false; // the acquisition's last estimate found a signal
+    double lineHz = 0;
+    // Baseband samples: the newest one's index, the one going through the
+    // receiver, the last one whose text went out.
+    long long basebandIndex = 0;
+    long long current = 0;
+    long long emittedUpTo = -1;
+    long long heldAt = -(1LL << 40); // the last sample at which the squelch was open
+    long long poorAt = 0; // the last sample at which the newest symbols were poor
+    int nearerSeen = 0;   // estimates in a row that found a signal nearer the tuning
+    double nearerHz = 0;
     // Symbol statistics.
     float amplitude = 0;
     float momentary = 0;  // amplitude over the last few symbols
     float noise = 0;
     float previousReal = 0;
     int onesRun = 0;
+    int reversalRun = 0;
+    bool replaying = false;
+    bool sawIdle = false; // since the last retune
     std::array<float, kSquelchWindow> inPhase{};
     std::array<float, kSquelchWindow> quadrature{};
     long long symbols = 0;
     std::array<Complex, kReferenceSymbols> recentSymbols{};
     int filled = 0;       // symbols in the squelch window since it was cleared
     bool open = false;
-    double level = 0;     // the open signal's usual symbol energy
-    int dip = 0;          // symbols its energy has been well below that
+    // Per symbol, the square of its product with the one before: for BPSK
+    // it points along the real axis whatever the data, the carrier phase
+    // and the level, while for noise it points anywhere.
+    std::array<float, kSquelchWindow> coherentReal{};
+    std::array<float, kSquelchWindow> coherentSize{};
+    Complex previousSymbol = 0;
     int sinceClose = 1 << 20; // symbols since the squelch closed on a fade or noise
     int openFor = 0;      // symbols since the squelch opened
 
     explicit Private(const Config& c)
         : config(c)
+        , canceller(kBasebandRate, c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth, kBaud)
         , acquisition(kBasebandRate, c.afcRangeHz)
         , decoder(c.decisionDelay)
         , chunk(kChunk)
         , baseband(size_t(std::ceil(kChunk * kBasebandRate / c.sampleRate)) + 64)
+        , history(size_t(kReplaySeconds * kBasebandRate))
     {
         const double band = c.carrierHz + c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth;
         mixRate = c.sampleRate;
@@ -154,14 +215,24 @@ struct Demodulator::Private {
             const double transition = (mixRate / 2 - 2 * band) / mixRate;
             const double taps = (kHalverAttenuation - 8) / (14.36 * transition);
             const unsigned semiLength = std::max(2u, unsigned(std::ceil(taps / 4)) + 1);
-            halvers.push_back(resamp2_rrrf_create(semiLength, 0.0f, float(kHalverAttenuation)));
+            halvers.emplace_back(resamp2_rrrf_create(semiLength, 0.0f, float(kHalverAttenuation)));
             mixRate /= 2;
         }
         held.assign(halvers.size(), false);
         heldSample.assign(halvers.size(), 0.0f);
-        mixer = nco_crcf_create(LIQUID_NCO);
-        nco_crcf_set_frequency(mixer, float(kTwoPi * c.carrierHz / mixRate));
-        resampler = msresamp_crcf_create(float(kBasebandRate / mixRate), 60.0f);
+        mixer.reset(nco_crcf_create(LIQUID_NCO));
+        nco_crcf_set_frequency(mixer.get(), float(kTwoPi * c.carrierHz / mixRate));
+        decimation = std::max(1u, unsigned(std::floor(mixRate / kDecimatedRate)));
+        const double decimatedRate = mixRate / decimation;
+        if (decimation > 1) {
+            decimator.reset(firdecim_crcf_create_kaiser(decimation, kDecimatorLength, float(kAttenuation)));
+            firdecim_crcf_set_scale(decimator.get(), 1.0f / float(decimation));
+        }
+        // Passes the band the receiver follows, stops what would fold into it.
+        const double passHz = c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth;
+        const double cutoff = 0.5 * (passHz + kBasebandRate / 2) / decimatedRate;
+        resampler.reset(resamp_crcf_create(float(kBasebandRate / decimatedRate), kResamplerLength, float(cutoff),
+                                           float(kAttenuation), kResamplerFilters));
         // Each symbol is a cosine-shaped pulse two symbols long; so is the filter.
         std::vector<float> taps(2 * kSamplesPerSymbol + 1);
         float sum = 0;
@@ -171,71 +242,120 @@ struct Demodulator::Private {
         }
         for (float& t : taps)
             t /= sum;
-        matched = firfilt_crcf_create(taps.data(), unsigned(taps.size()));
-        for (int i = 0; i < kSamplesPerSymbol; ++i)
-            timingPhasor[size_t(i)] = std::polar(1.0f, float(-kTwoPi * i / kSamplesPerSymbol));
+        matched.reset(firfilt_crcf_create(taps.data(), unsigned(taps.size())));
         loop.Set(kPullInBandwidth);
     }
 
-    ~Private()
-    {
-        for (resamp2_rrrf halver : halvers)
-            resamp2_rrrf_destroy(halver);
-        nco_crcf_destroy(mixer);
-        msresamp_crcf_destroy(resampler);
-        firfilt_crcf_destroy(matched);
-    }
 
     double OffsetHz() const { return fineHz + step * kBaud / kTwoPi; }
 
+    // Starts the per-channel receiver afresh at `offsetHz`.
     void Retune(double offsetHz)
     {
         fineHz = offsetHz;
+        firfilt_crcf_reset(matched.get());
+        timing.reset();
+        phase = 0;
         step = 0;
         drift = 0;
         symbolsSinceTune = 0;
         loop.Set(kPullInBandwidth);
+        amplitude = momentary = noise = 0;
+        previousReal = 0;
+        onesRun = reversalRun = 0;
+        sawIdle = false;
+        recentSymbols.fill(0);
+        coherentReal.fill(0);
+        coherentSize.fill(0);
+        previousSymbol = 0;
         inPhase.fill(0);
         quadrature.fill(0);
         filled = 0;
         sinceClose = kQuickWithin;
         open = false;
+        nearerSeen = 0;
+        decoder.reset();
+        pending.clear();
     }
 
-    void Baseband(Complex x, std::string* out)
+    // A new estimate of the signal nearest the tuned frequency; true when the
+    // receiver should move to it. A signal held is left only for one nearer
+    // the tuned frequency, found several times over: the station the
+    // operator tuned to wins over a stronger one.
+    bool Acquired()
     {
-        if (acquisition.push(x) && !open && acquisition.prominence() > kProminence
-            && std::abs(acquisition.offsetHz() - OffsetHz()) > kRetuneHz)
+        if (!acquisition.found()) {
+            nearerSeen = 0;
+            lineSeen = false;
+            return false;
+        }
+        const double found = acquisition.offsetHz();
+        const bool newLine = !lineSeen || std::abs(found - lineHz) > kRetuneHz;
+        lineSeen = true;
+        lineHz = found;
+        // A signal that appears while the squelch is closed is taken from
+        // its start, even at the frequency the receiver is on already.
+        if (!open)
+            return newLine || std::abs(found - OffsetHz()) > kRetuneHz;
+        const bool nearer = std::abs(found) + kNearerHz < std::abs(OffsetHz());
+        nearerSeen = nearer && std::abs(found - nearerHz) < kRetuneHz ? nearerSeen + 1 : nearer ? 1 : 0;
+        nearerHz = found;
+        return nearerSeen >= kNearerEstimates;
+    }
+
+    void Baseband(Complex raw, std::string* out)
+    {
+        // Only a signal held (or just ended, its postamble) is kept clear
+        // of: before that, a carrier where the receiver happens to sit must
+        // go, or the search keeps finding it.
+        if (open)
+            heldAt = basebandIndex;
+        const bool held = open || basebandIndex - heldAt < kHeldSamples;
+        canceller.keepClearOf(OffsetHz(), held ? kKeepClearHz : -1);
+        const Complex x = canceller.process(raw);
+        history[historyNext] = x;
+        historyNext = (historyNext + 1) % history.size();
+        historyCount = std::min(historyCount + 1, history.size());
+        if (acquisition.push(x) && Acquired()) {
+            // A signal is found only a while after it starts: its first
+            // symbols, kept here, go through the receiver again at its
+            // frequency, so the squelch can open on its preamble.
             Retune(acquisition.offsetHz());
+            replaying = true;
+            for (size_t i = historyCount; i > 0; --i) {
+                current = basebandIndex - static_cast<long long>(i) + 1;
+                Channel(history[(historyNext + history.size() - i) % history.size()], out);
+            }
+            replaying = false;
+            ++basebandIndex;
+            return;
+        }
+        current = basebandIndex++;
+        Channel(x, out);
+    }
+
+    // The per-channel receiver: fine tuning, matched filter, symbol timing.
+    void Channel(Complex x, std::string* out)
+    {
         finePhase = std::fmod(finePhase + kTwoPi * fineHz / kBasebandRate, kTwoPi);
         const Complex tuned = x * std::polar(1.0f, float(-finePhase));
         Complex y;
-        firfilt_crcf_push(matched, tuned);
-        firfilt_crcf_execute(matched, &y);
-        ++sample;
-        filtered[size_t(sample % filtered.size())] = y;
-        timingSum += std::norm(y) * timingPhasor[size_t(sample % kSamplesPerSymbol)];
-        if (sample % kSamplesPerSymbol == kSamplesPerSymbol - 1) {
-            timingLine += kTimingSmoothing * (timingSum - timingLine);
-            timingSum = 0;
-        }
-        if (double(sample) >= nextSymbol + 1)
-            Symbol(out);
+        firfilt_crcf_push(matched.get(), tuned);
+        firfilt_crcf_execute(matched.get(), &y);
+        if (timing.push(y, symbolsSinceTune < kPullInSymbols))
+            Symbol(timing.symbol(), out);
     }
 
-    void Symbol(std::string* out)
+    void Symbol(Complex y, std::string* out)
     {
-        const double t = nextSymbol;
-        const long long i0 = static_cast<long long>(std::floor(t));
-        const float frac = float(t - double(i0));
-        const Complex y = filtered[size_t(i0 % filtered.size())] * (1 - frac)
-            + filtered[size_t((i0 + 1) % filtered.size())] * frac;
-        // The envelope peaks at the symbol centres: steer the sampling instant there.
-        double centre = -std::arg(timingLine) / kTwoPi * kSamplesPerSymbol;
-        double error = std::remainder(centre - t, double(kSamplesPerSymbol));
-        if (std::abs(timingLine) == 0)
-            error = 0;
-        nextSymbol = t + kSamplesPerSymbol + std::clamp(kTimingGain * error, -kTimingMaxStep, kTimingMaxStep);
+        const double correction = timing.correction();
+        // A sound card whose clock runs fast makes every symbol a little longer.
+        // A plain mean at first, then one that forgets slowly.
+        // Not while pulling in: those steps find the symbols, not the clock.
+        if (open && symbolsSinceTune >= kPullInSymbols) {
+            clockSymbols = std::min(clockSymbols + 1, kClockSymbols);
+            clockError += (correction / kSamplesPerSymbol - clockError) / clockSymbols;
+        }
 
         const Complex u = y * std::polar(1.0f, float(-phase));
         const float re = u.real(), im = u.imag();
@@ -250,8 +370,11 @@ struct Demodulator::Private {
             loop.Set(kPullInBandwidth);
             drift = 0;
         } else {
-            const double snr = noise > 0 ? double(amplitude) * amplitude / noise : 0.0;
-            loop.Set(std::clamp(kTrackBandwidth * std::sqrt(snr / kQuietSnr), kTrackBandwidth, kWideBandwidth));
+            // Symbols that lost their coherence (the signal ended, or is deep
+            // in a fade) get the quiet loop, which does not follow noise.
+            const double snr = noise > 0 && Coherence() >= kCloseCoherence ? double(amplitude) * amplitude / noise : 0.0;
+            const double widening = std::pow(std::max(1.0, snr / kQuietSnr), kWidening);
+            loop.Set(std::clamp(kTrackBandwidth * widening, kTrackBandwidth, kWideBandwidth));
             drift += loop.k3 * error2;
         }
         step += loop.k2 * error2 + drift;
@@ -278,12 +401,49 @@ struct Demodulator::Private {
         const size_t slot = size_t(symbols % kSquelchWindow);
         inPhase[slot] = re * re;
         quadrature[slot] = im * im;
+        const Complex product = u * std::conj(previousSymbol);
+        previousSymbol = u;
+        coherentReal[slot] = (product * product).real();
+        coherentSize[slot] = std::norm(product);
         ++symbols;
         ++filled;
         onesRun = (re > 0) == (previousReal > 0) ? onesRun + 1 : 0;
+        reversalRun = (re > 0) != (previousReal > 0) ? reversalRun + 1 : 0;
+        sawIdle = sawIdle || reversalRun >= kPreambleReversals;
         previousReal = re;
         UpdateSquelch();
-        decoder.push(re, momentary, std::max(noise, 1e-12f), open ? out : nullptr);
+        decided.clear();
+        decoder.push(re, momentary, std::max(noise, 1e-12f), &decided);
+        if (open) {
+            // The symbols that opened the squelch carried text too: the
+            // first characters of an over are its calls.
+            // What went out before is not given again when the same
+            // samples go through the receiver a second time.
+            if (out) {
+                for (const auto& [index, byte] : pending) {
+                    if (index > emittedUpTo)
+                        out->push_back(byte);
+                }
+                if (current > emittedUpTo)
+                    out->append(decided);
+            }
+            emittedUpTo = std::max(emittedUpTo, current);
+            pending.clear();
+            return;
+        }
+        // A preamble or idle comes before an over's text: whatever was
+        // decided before it came from noise or the signal's first edge. So
+        // did a character decided soon after the symbols were last poor.
+        if (Quality(kRecentWindow) < kPoorQuality)
+            poorAt = current;
+        if (reversalRun >= kIdleReversals || current == poorAt)
+            pending.clear();
+        if (current - poorAt >= kSettleSymbols * kSamplesPerSymbol) {
+            for (char byte : decided)
+                pending.emplace_back(current, byte);
+        }
+        while (!pending.empty() && pending.front().first + kPendingSymbols * kSamplesPerSymbol < current)
+            pending.pop_front();
     }
 
     double Energy(int window) const
@@ -294,6 +454,19 @@ struct Demodulator::Private {
             sum += inPhase[slot] + quadrature[slot];
         }
         return sum / window;
+    }
+
+    // How consistently the window's symbols keep BPSK's phases, weighted by
+    // their energy: near 1 for a signal at any level, near 0 for noise.
+    double Coherence(int window = kSquelchWindow) const
+    {
+        double real = 0, size = 0;
+        for (int k = 0; k < window; ++k) {
+            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
+            real += coherentReal[slot];
+            size += coherentSize[slot];
+        }
+        return size > 0 ? real / size : 0;
     }
 
     double Quality(int window) const
@@ -324,7 +497,6 @@ struct Demodulator::Private {
 
     void UpdateSquelch()
     {
-        const double recent = Energy(kRecentWindow);
         if (!open && onesRun >= kCarrierBits / 2) {
             // A steady carrier is no reason to open, now or just after it ends.
             inPhase.fill(0);
@@ -339,23 +511,20 @@ struct Demodulator::Private {
             ++sinceClose;
             // A clean signal opens on fewer symbols than a weak one needs.
             const bool clean = filled >= kCleanSymbols && Quality(kCleanSymbols) > kCleanQuality;
-            open = onesRun < kCarrierBits / 2 && Present()
-                && (clean || (filled >= needed && Quality(needed) > (recent ? kQuickQuality : kOpenQuality)));
-            level = Energy(kSquelchWindow);
-            dip = 0;
+            // Samples gone through again hold noise before the signal: the
+            // squelch opens in them only after a preamble.
+            open = onesRun < kCarrierBits / 2 && Present() && (!replaying || sawIdle)
+                && (clean || (filled >= needed && Quality(needed) > (recent ? kQuickQuality : kOpenQuality)))
+                && (!recent || Coherence(kQuickSymbols) > kQuickCoherence);
             openFor = 0;
             return;
         }
         ++openFor;
-        // A fade and the end of a signal look alike at first: the squelch
-        // holds through a dip in the signal's level for a while.
-        if (recent < kDipLevel * level) {
-            ++dip;
-        } else {
-            dip = 0;
-            level += (recent - level) / kLevelSymbols;
-        }
-        if (onesRun >= kCarrierBits || dip >= kDipSymbols || Quality(kSquelchWindow) < kCloseQuality) {
+        // Closes on lost phase quality, never on a low level: a fade or the
+        // receiver's AGC lowers the level but not the symbols' coherence.
+        // A weak signal's coherence wavers, so its phase quality must be
+        // gone as well.
+        if (onesRun >= kCarrierBits || (Coherence() < kCloseCoherence && Quality(kSquelchWindow) < kLostQuality)) {
             // Opening again takes a whole window of new symbols.
             // Only a signal that was copied for a while comes back quickly.
             sinceClose = onesRun >= kCarrierBits || openFor < kQuickAfter ? kQuickWithin : 0;
@@ -373,6 +542,12 @@ struct Demodulator::Private {
             in += count;
             n -= count;
             real.assign(in - count, in);
+            for (float& x : real) {
+                if (!(std::abs(x) < kAbsurdSample)) {
+                    x = 0;
+                    ++bad;
+                }
+            }
             for (size_t h = 0; h < halvers.size(); ++h) {
                 // An odd sample left over waits for the next block.
                 if (held[h]) {
@@ -385,15 +560,25 @@ struct Demodulator::Private {
                     heldSample[h] = real.back();
                 }
                 for (size_t i = 0; i < pairs; ++i)
-                    resamp2_rrrf_decim_execute(halvers[h], &real[2 * i], &real[i]);
+                    resamp2_rrrf_decim_execute(halvers[h].get(), &real[2 * i], &real[i]);
                 real.resize(pairs);
             }
             count = real.size();
             for (size_t i = 0; i < count; ++i)
                 chunk[i] = Complex(real[i], 0);
-            nco_crcf_mix_block_down(mixer, chunk.data(), chunk.data(), unsigned(count));
+            nco_crcf_mix_block_down(mixer.get(), chunk.data(), chunk.data(), unsigned(count));
+            Complex* resample = chunk.data();
+            if (decimator) {
+                undecimated.insert(undecimated.end(), chunk.begin(), chunk.begin() + long(count));
+                const size_t blocks = undecimated.size() / decimation;
+                decimated.resize(blocks);
+                firdecim_crcf_execute_block(decimator.get(), undecimated.data(), unsigned(blocks), decimated.data());
+                undecimated.erase(undecimated.begin(), undecimated.begin() + long(blocks * decimation));
+                resample = decimated.data();
+                count = blocks;
+            }
             unsigned produced = 0;
-            msresamp_crcf_execute(resampler, chunk.data(), unsigned(count), baseband.data(), &produced);
+            resamp_crcf_execute_block(resampler.get(), resample, unsigned(count), baseband.data(), &produced);
             for (unsigned i = 0; i < produced; ++i)
                 Baseband(baseband[i], out);
         }
@@ -446,6 +631,16 @@ double Demodulator::frequency() const
 bool Demodulator::locked() const
 {
     return d->open;
+}
+
+double Demodulator::clockErrorPpm() const
+{
+    return d->clockError * 1e6;
+}
+
+size_t Demodulator::badSamples() const
+{
+    return d->bad;
 }
 
 } // namespace psk31

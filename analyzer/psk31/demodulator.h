@@ -33,6 +33,12 @@ public:
     void flush(std::string& out);
     double frequency() const;
     bool locked() const;
+    // The sound card's clock error as the symbol timing sees it, in parts
+    // per million (> 0: its clock runs fast); 0 until a signal is held.
+    double clockErrorPpm() const;
+    // Input samples that were not numbers or far beyond any sound card's
+    // full scale; each is taken as silence (a short dropout).
+    size_t badSamples() const;
 
     // Lowest and highest carrier a configuration can receive at `sampleRate`.
     static double lowestCarrier(double afcRangeHz);

@@ -23,18 +23,20 @@ constexpr int kFindEveryRows = 4;
 constexpr double kHistorySeconds = 3;
 // Two channels this close hold the same station; the younger one goes.
 constexpr double kDuplicateHz = 10;
+// Full scale is 1; far beyond it a sample is a fault, not sound.
+constexpr float kLargestSample = 1e3f;
 
 } // namespace
 
-BandChannel::BandChannel(int id, double carrierHz, double afcRangeHz, double sampleRate, double binHz,
-                         double rowsPerSecond, double startSeconds)
-    : m_id(id)
-    , m_isolator(sampleRate, carrierHz)
-    , m_demodulator(std::make_unique<Demodulator>(
-          Demodulator::Config{ChannelIsolator::kOutputRate, ChannelIsolator::kIfHz, afcRangeHz}))
-    , m_meter(binHz, rowsPerSecond)
-    , m_startSeconds(startSeconds)
-    , m_heardSeconds(startSeconds)
+BandChannel::BandChannel(int id, double carrierHz, double afcRangeHz, double sampleRate,
+                         double binHz, double rowsPerSecond, double startSeconds)
+    : m_id(id),
+      m_isolator(sampleRate, carrierHz),
+      m_demodulator(std::make_unique<Demodulator>(
+          Demodulator::Config{ChannelIsolator::kOutputRate, ChannelIsolator::kIfHz, afcRangeHz})),
+      m_meter(binHz, rowsPerSecond),
+      m_startSeconds(startSeconds),
+      m_heardSeconds(startSeconds)
 {
 }
 
@@ -72,7 +74,9 @@ struct MultiReceiver::Private {
     double rate;
     Spectrum spectrum;
     ChannelFinder finder;
+    std::vector<float> input;
     std::vector<float> work;
+    uint64_t badSamples = 0;
     std::vector<float> history;
     size_t historyNext = 0;
     bool historyFull = false;
@@ -82,12 +86,12 @@ struct MultiReceiver::Private {
     int nextId = 1;
 
     explicit Private(const Config& c)
-        : config(c)
-        , decimator(c.sampleRate, c.highHz + c.channelAfcHz + kChannelRoomHz)
-        , rate(decimator.outputRate())
-        , spectrum(rate, kSpectrumBinHz, kRowsPerSecond)
-        , finder({spectrum.binHz(), spectrum.rowsPerSecond(), c.lowHz, c.highHz})
-        , history(size_t(kHistorySeconds * rate))
+        : config(c),
+          decimator(c.sampleRate, c.highHz + c.channelAfcHz + kChannelRoomHz),
+          rate(decimator.outputRate()),
+          spectrum(rate, kSpectrumBinHz, kRowsPerSecond),
+          finder({spectrum.binHz(), spectrum.rowsPerSecond(), c.lowHz, c.highHz}),
+          history(size_t(kHistorySeconds * rate))
     {
     }
 
@@ -100,7 +104,8 @@ MultiReceiver::MultiReceiver(const Config& config)
         throw std::invalid_argument("sample rate must be between 4000 and 384000 Hz");
     if (!(config.channelAfcHz >= 0 && config.channelAfcHz <= Demodulator::kMaxAfcRangeHz))
         throw std::invalid_argument("channel AFC range must be between 0 and 150 Hz");
-    if (!(config.lowHz >= Demodulator::lowestCarrier(config.channelAfcHz) && config.lowHz < config.highHz
+    if (!(config.lowHz >= Demodulator::lowestCarrier(config.channelAfcHz)
+          && config.lowHz < config.highHz
           && config.highHz <= Demodulator::highestCarrier(config.sampleRate, config.channelAfcHz)))
         throw std::invalid_argument("passband outside the band of the sample rate");
     if (config.maxChannels == 0 || !(config.silenceSeconds > 0))
@@ -113,7 +118,15 @@ MultiReceiver::~MultiReceiver() = default;
 void MultiReceiver::process(const float* in, size_t n)
 {
     d->inputSamples += n;
-    d->decimator.process(in, n, d->work);
+    // One NaN would stay in every average for good: bad samples become silence.
+    d->input.assign(in, in + n);
+    for (float& x : d->input) {
+        if (!(std::abs(x) <= kLargestSample)) {
+            x = 0;
+            ++d->badSamples;
+        }
+    }
+    d->decimator.process(d->input.data(), n, d->work);
     const std::vector<float>& work = d->work;
     // The channels take the sound up to each spectrum row before the row is
     // measured, so that a row and a receiver's state belong together.
@@ -158,9 +171,10 @@ void MultiReceiver::Row()
     for (size_t i = 0; i < m_channels.size();) {
         BandChannel& channel = *m_channels[i];
         const bool silent = now - channel.m_heardSeconds >= d->config.silenceSeconds;
-        const bool duplicate = std::any_of(m_channels.begin(), m_channels.begin() + long(i), [&](const auto& older) {
-            return std::abs(older->Carrier() - channel.Carrier()) < kDuplicateHz;
-        });
+        const bool duplicate = std::any_of(
+            m_channels.begin(), m_channels.begin() + long(i), [&](const auto& older) {
+                return std::abs(older->Carrier() - channel.Carrier()) < kDuplicateHz;
+            });
         if (silent || duplicate) {
             channel.Flush();
             m_ended.push_back(std::move(m_channels[i]));
@@ -186,7 +200,8 @@ void MultiReceiver::Row()
 
 void MultiReceiver::Start(double hz)
 {
-    const double historySeconds = double(d->historyFull ? d->history.size() : d->historyNext) / d->rate;
+    const double historySeconds = double(d->historyFull ? d->history.size() : d->historyNext)
+        / d->rate;
     auto channel = std::make_unique<BandChannel>(d->nextId++, hz, d->config.channelAfcHz, d->rate,
                                                  d->spectrum.binHz(), d->spectrum.rowsPerSecond(),
                                                  d->Now() - historySeconds);
@@ -216,6 +231,11 @@ const Spectrum& MultiReceiver::spectrum() const
 double MultiReceiver::seconds() const
 {
     return double(d->inputSamples) / d->config.sampleRate;
+}
+
+uint64_t MultiReceiver::badSamples() const
+{
+    return d->badSamples;
 }
 
 void MultiReceiver::reset()

@@ -6,9 +6,10 @@
 // sound, so it copies the station from its first character; it ends after
 // some seconds without a signal.
 //
-// Use: process() the sound as it comes; channels() are the open ones,
-// takeEnded() hands over those that ended; spectrum().row() is the latest
-// spectrum row (spectrum().rows() counts them).
+// Use: process() the sound as it comes; channels() are the open ones;
+// takeEnded() hands over those that ended (they are kept until taken);
+// spectrum().row() is the latest spectrum row and spectrum().rows() counts
+// them: a row comes every 62.5 ms, so blocks of that or less show every row.
 #pragma once
 
 #include "psk31/channelisolator.h"
@@ -94,6 +95,8 @@ public:
     const Spectrum& spectrum() const;
     // Seconds of sound processed.
     double seconds() const;
+    // Samples that were not finite numbers or absurdly large, taken as silence.
+    uint64_t badSamples() const;
     void reset();
 
 private:

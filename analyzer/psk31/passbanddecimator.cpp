@@ -50,8 +50,7 @@ struct PassbandDecimator::Stage {
     }
 };
 
-PassbandDecimator::PassbandDecimator(double sampleRate, double topHz)
-    : m_outputRate(sampleRate)
+PassbandDecimator::PassbandDecimator(double sampleRate, double topHz) : m_outputRate(sampleRate)
 {
     while (kHalvingMargin * topHz <= m_outputRate / 4) {
         m_stages.push_back(std::make_unique<Stage>(m_outputRate, topHz));

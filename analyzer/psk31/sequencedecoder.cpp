@@ -37,6 +37,7 @@ SequenceDecoder::SequenceDecoder(int delay)
     , m_steps(2 * kHistory)
 {
     m_nodes.push_back(Node{-1, 0, 1, 0, kOtherBytePrior, kNone});
+    m_children.push_back({-1, -1});
     for (int byte = 0; byte < 256; ++byte)
         Add(byte, std::string(varicode::code(uint8_t(byte))) + "00", IsText(byte) ? kTextPrior : kOtherBytePrior);
     Add(kIdle, "0", kIdlePrior);
@@ -45,6 +46,8 @@ SequenceDecoder::SequenceDecoder(int delay)
         Add(kCarrier, std::string(size_t(length), '1'), kCarrierPrior);
     m_correlation.assign(m_nodes.size(), 0.0f);
     m_previous.assign(m_nodes.size(), 0.0f);
+    m_children.clear();
+    m_children.shrink_to_fit();
 }
 
 void SequenceDecoder::Add(int word, const std::string& bits, float prior)
@@ -53,14 +56,13 @@ void SequenceDecoder::Add(int word, const std::string& bits, float prior)
     for (char bit : bits) {
         const Node& here = m_nodes[size_t(node)];
         const float sign = bit == '0' ? -here.sign : here.sign;
-        int child = -1;
-        for (size_t i = size_t(node) + 1; i < m_nodes.size() && child < 0; ++i) {
-            if (m_nodes[i].parent == node && m_nodes[i].sign == sign)
-                child = int(i);
-        }
+        const size_t side = sign > 0 ? 1 : 0;
+        int child = m_children[size_t(node)][side];
         if (child < 0) {
             m_nodes.push_back(Node{node, here.depth + 1, sign, here.ones + (bit == '1' ? 1.0f : -1.0f), prior, kNone});
+            m_children.push_back({-1, -1});
             child = int(m_nodes.size() - 1);
+            m_children[size_t(node)][side] = child;
         }
         m_nodes[size_t(child)].prior = std::max(m_nodes[size_t(child)].prior, prior);
         node = child;
@@ -135,6 +137,14 @@ void SequenceDecoder::flush(std::string* out)
 {
     if (m_position > 0)
         Decide(m_position, At(m_position, 1).score >= At(m_position, -1).score ? 1 : -1, m_position, out);
+}
+
+void SequenceDecoder::reset()
+{
+    m_position = -1;
+    m_decided = 0;
+    std::fill(m_correlation.begin(), m_correlation.end(), 0.0f);
+    std::fill(m_previous.begin(), m_previous.end(), 0.0f);
 }
 
 void SequenceDecoder::Decide(long long from, int sign, long long upTo, std::string* out)

@@ -6,6 +6,7 @@
 // The symbols' absolute sign is never needed: each path carries its own.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,6 +25,8 @@ public:
     void push(float z, float amplitude, float noise, std::string* out);
     // Decides everything still pending.
     void flush(std::string* out);
+    // Forgets every symbol: the next one starts a new stream.
+    void reset();
 
 private:
     // The words as a prefix tree: each node is one bit of one or more words.
@@ -47,6 +50,7 @@ private:
     Step& At(long long position, int sign);
 
     std::vector<Node> m_nodes;       // parents before children
+    std::vector<std::array<int, 2>> m_children; // while building: each node's child per sign
     std::vector<float> m_correlation; // per node: its bits against the newest symbols
     std::vector<float> m_previous;
     int m_delay;

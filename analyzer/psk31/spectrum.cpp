@@ -22,7 +22,8 @@ struct Spectrum::Plan {
 Spectrum::Spectrum(double sampleRate, double maxBinHz, double rowsPerSecond)
     : m_sampleRate(sampleRate)
 {
-    if (!(sampleRate > 0 && maxBinHz > 0 && rowsPerSecond > 0 && sampleRate / maxBinHz <= (1 << 20)))
+    if (!(sampleRate > 0 && maxBinHz > 0 && rowsPerSecond > 0
+          && sampleRate / maxBinHz <= (1 << 20)))
         throw std::invalid_argument("spectrum: unusable rate, resolution or row rate");
     m_size = 2;
     while (sampleRate / double(m_size) > maxBinHz)

@@ -267,7 +267,8 @@ int serveCommand(int argc, char** argv)
     // A tune on the console holds across pairs until Pelorin's IF is changed.
     double storedIf = -1;
     auto readSettings = [&] {
-        const sondrel::DriverSettings settings = sondrel::readDriverSettings(options->profile);
+        const sondrel::DriverSettings settings =
+            sondrel::readDriverSettings(options->profile, path->sampleRate());
         for (const QString& line : sondrel::describe(settings, options->profile)) {
             log(line);
             console.addEvent(line);

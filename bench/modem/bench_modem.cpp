@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -338,6 +339,179 @@ void Transmitter()
     }
 }
 
+
+// A receiver tuned to the wanted station at kIf copies it through the
+// conditions of a real band.
+double BandCopy(const std::string& text, psk31::Channel::Config channel)
+{
+    const Transmission t = transmit(text, kRate, kIf, 0.9, 1.0, 2.0);
+    channel.sampleRate = kRate;
+    if (channel.signalPower <= 0)
+        channel.signalPower = psk31::Channel::keyedPower(t.samples);
+    if (!channel.otherStation.empty())
+        channel.otherStation.resize(t.samples.size(), 0.0f);
+    return CharacterErrorRate(text, receive(throughChannel(t.samples, channel), {kRate, kIf, 100}));
+}
+
+void Row(const char* condition, const char* peer, double ours, const char* goal, bool met)
+{
+    std::printf("   %-44s | %-7s | %6.2f%% | %-16s %s\n", condition, peer, 100 * ours, goal,
+                !*goal ? "" : met ? "met" : "NOT met");
+}
+
+// Overs of about 60 characters, each after a few seconds of noise and a few
+// hertz from the last: characters lost at the start of each, and all errors.
+void Overs(double snr, int count)
+{
+    std::vector<float> samples(size_t(2 * kRate), 0.0f);
+    std::vector<std::string> texts;
+    std::vector<size_t> starts;
+    for (int i = 0; i < count; ++i) {
+        std::string text = qsoText(60, uint32_t(900 + i));
+        text = text.substr(0, std::min<size_t>(text.size(), 64));
+        const Transmission t = transmit(text, kRate, kIf + (i % 3 - 1) * 4.0, 0.37 * i, 0.0, 2.5 + i % 3);
+        starts.push_back(samples.size());
+        texts.push_back(text);
+        samples.insert(samples.end(), t.samples.begin(), t.samples.end());
+    }
+    starts.push_back(samples.size());
+    psk31::Channel::Config channel = Noisy(snr, uint32_t(950 + snr));
+    channel.sampleRate = kRate;
+    channel.signalPower = psk31::Channel::keyedPower(transmit(texts[0], kRate, kIf, 0, 0, 0).samples);
+    const std::vector<float> noisy = throughChannel(samples, channel);
+    psk31::Demodulator demodulator({kRate, kIf, 100});
+    std::vector<std::string> decoded{size_t(count), std::string()};
+    const size_t block = 400;
+    size_t over = 0;
+    std::string out;
+    for (size_t i = 0; i < noisy.size(); i += block) {
+        out.clear();
+        demodulator.process(noisy.data() + i, std::min(block, noisy.size() - i), out);
+        // Text out in the first half second after the next over starts still belongs to this one.
+        while (over + 1 < size_t(count) && i >= starts[over + 1] + size_t(0.5 * kRate))
+            ++over;
+        decoded[over] += out;
+    }
+    out.clear();
+    demodulator.flush(out);
+    decoded.back() += out;
+    double lost = 0, errors = 0, sent = 0;
+    for (size_t k = 0; k < size_t(count); ++k) {
+        const size_t head = 16;
+        lost += double(psk31::characterErrors(texts[k].substr(0, head), decoded[k].substr(0, head)));
+        errors += double(psk31::characterErrors(texts[k], decoded[k]));
+        sent += double(texts[k].size());
+    }
+    char condition[80];
+    std::snprintf(condition, sizeof condition, "%d overs of ~60 characters, %+.0f dB: CER", count, snr);
+    Row(condition, snr == -11 ? "3.3%" : "-", errors / sent, "", true);
+    std::printf("   %-44s | %-7s | %7.2f | <= 1 per over   %s\n", "  characters lost at the start, per over", "-",
+                lost / count, lost / count <= 1 ? "met" : "NOT met");
+}
+
+void Stations(const std::string& text)
+{
+    const std::string otherText = qsoText(text.size() * 2, 32);
+    for (double offset : {50.0, -50.0, 100.0, -100.0, 200.0, -200.0}) {
+        const Transmission other = transmit(otherText, kRate, kIf + offset, 2.2, 0.0, 0.0);
+        for (double db : {0.0, 6.0, 10.0}) {
+            psk31::Channel::Config channel = Noisy(0, uint32_t(700 + offset + db));
+            channel.otherStation = other.samples;
+            channel.otherStationDb = db;
+            const double cer = BandCopy(text, channel);
+            char condition[80];
+            std::snprintf(condition, sizeof condition, "second station %+4.0f Hz, %+3.0f dB (wanted 0 dB)", offset, db);
+            Row(condition, "0", cer, "<= peer", cer == 0);
+        }
+    }
+}
+
+void Carriers(const std::string& text)
+{
+    for (double offset : {30.0, -30.0}) {
+        for (double db : {10.0, 20.0}) {
+            psk31::Channel::Config channel = Noisy(0, uint32_t(760 + offset + db));
+            channel.carrierHz = kIf + offset;
+            channel.carrierDb = db;
+            const double cer = BandCopy(text, channel);
+            char condition[80];
+            std::snprintf(condition, sizeof condition, "carrier %+3.0f Hz, %+3.0f dB (wanted 0 dB)", offset, db);
+            Row(condition, "0", cer, "<= peer", cer == 0);
+        }
+    }
+}
+
+void Pumping(const std::string& text)
+{
+    for (double db : {6.0, 10.0}) {
+        psk31::Channel::Config channel = Noisy(0, uint32_t(780 + db));
+        channel.pumpDb = db;
+        channel.pumpHz = 0.5;
+        const double cer = BandCopy(text, channel);
+        char condition[80];
+        std::snprintf(condition, sizeof condition, "gain pumping +-%.0f dB at 0.5 Hz, 0 dB", db);
+        Row(condition, db == 10 ? "0.33%" : "-", cer, db == 10 ? "<= peer" : "", cer <= 0.0033);
+    }
+}
+
+void Fading(const std::string& text)
+{
+    for (double hz : {0.2, 0.5, 1.0}) {
+        for (double snr : {0.0, 3.0, 6.0}) {
+            psk31::Channel::Config channel = Noisy(snr, uint32_t(800 + 10 * hz + snr));
+            channel.fadingHz = hz;
+            const double cer = BandCopy(text, channel);
+            char condition[80];
+            std::snprintf(condition, sizeof condition, "Rayleigh fading %.1f Hz, %+.0f dB", hz, snr);
+            const bool peerKnown = snr == 0 && hz >= 0.5;
+            const char* goal = hz == 0.5 && snr == 0 ? "< 5% and <= peer" : peerKnown ? "<= peer" : "";
+            Row(condition, peerKnown ? "7.1%" : "-", cer, goal, cer <= 0.071 && (hz != 0.5 || cer < 0.05));
+        }
+    }
+    psk31::Channel::Config channel;
+    channel.fadingHz = 1.0;
+    channel.seed = 830;
+    const double cer = BandCopy(text, channel);
+    Row("Rayleigh fading 1 Hz, no noise", "4.3%", cer, "<= peer", cer <= 0.043);
+}
+
+// The conditions of a real band, each part on its own with its name.
+void Band(size_t characters, const char* only)
+{
+    auto wanted = [only](const char* name) { return !*only || !std::strcmp(only, "band") || !std::strcmp(only, name); };
+    std::printf("\n7. A real band: the receiver tuned to the wanted station (%zu characters per point, %zu when"
+                " fading)\n", characters, characters * 4);
+    std::printf("   condition                                    | peer    | our CER | goal\n");
+    const std::string text = qsoText(characters, 31);
+    if (wanted("stations"))
+        Stations(text);
+    if (wanted("carriers"))
+        Carriers(text);
+    if (wanted("pumping"))
+        Pumping(text);
+    // Fades come a few a second at most: a longer text for a steady figure.
+    if (wanted("fading"))
+        Fading(qsoText(characters * 4, 33));
+    if (wanted("overs")) {
+        Overs(-10, 30);
+        Overs(-11, 30);
+    }
+}
+
+// The receiver is made once per channel: its construction must be cheap.
+void Construction()
+{
+    std::printf("\n8. Making a receiver\n   goal: well under 20 ms of CPU each\n");
+    for (double rate : {8000.0, 48000.0, 96000.0}) {
+        const int count = 32;
+        const std::clock_t started = std::clock();
+        for (int i = 0; i < count; ++i)
+            psk31::Demodulator demodulator({rate, kIf + 20 * i, 100});
+        const double ms = 1000.0 * double(std::clock() - started) / CLOCKS_PER_SEC / count;
+        std::printf("   at %6.0f Hz: %.2f ms of CPU each (%d made)\n", rate, ms, count);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -357,5 +531,13 @@ int main(int argc, char** argv)
         Speed();
     if (wanted("transmitter"))
         Transmitter();
+    for (const char* part : {"band", "stations", "carriers", "pumping", "fading", "overs"}) {
+        if (!*only || !std::strcmp(only, part)) {
+            Band(characters / 4, only);
+            break;
+        }
+    }
+    if (wanted("construction"))
+        Construction();
     return 0;
 }

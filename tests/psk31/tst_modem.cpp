@@ -1,11 +1,14 @@
 // The modem in-process: round trips through the channel simulator at the
 // common sound-card rates, every byte, noise alone, the end of a signal, the
-// transmitter's envelope, configuration errors, the simulator itself and the
-// error count the benchmarks use, and a recording of another program.
+// transmitter's envelope, configuration errors, the simulator itself, the
+// symbol timing and the carrier canceller alone, the error count the
+// benchmarks use, and a recording of another program.
 
+#include "psk31/carriercanceller.h"
 #include "psk31/channel.h"
 #include "psk31/demodulator.h"
 #include "psk31/modulator.h"
+#include "psk31/symboltiming.h"
 #include "psk31/textmatch.h"
 
 #include <QFile>
@@ -125,7 +128,8 @@ private slots:
         channel.seed = uint32_t(rate);
         std::vector<float> received;
         psk31::Channel(channel).process(sent.samples.data(), sent.samples.size(), received);
-        QCOMPARE(Receive(received, rate, 441), kText);
+        const std::string got = Receive(received, rate, 441);
+        QVERIFY2(got == kText, got.c_str());
     }
 
     void everyByteComesBack()
@@ -230,6 +234,61 @@ private slots:
         const std::vector<float> samples = ReadWav16(PSK31_DATA_DIR "/peer-fldigi-4.1.23.wav");
         QCOMPARE(samples.size(), size_t(87200));
         QCOMPARE(Receive(samples, 8000, 4096, 1500), std::string("CQ CQ de N0CALL: Peer test, 599 73"));
+    }
+
+    // Symbol timing alone: on idle reversals whose centres lie anywhere in
+    // a symbol it samples at the centres once pulled in, and stays there.
+    void symbolTimingFindsTheCentres()
+    {
+        for (double offset : {0.0, 3.5, 8.0, 12.25}) {
+            psk31::SymbolTiming timing(16);
+            float weakest = 1;
+            int symbols = 0;
+            for (int n = 0; n < 16 * 80; ++n) {
+                const float y = float(std::cos(std::numbers::pi * (n - offset) / 16));
+                if (timing.push({y, 0.0f}, symbols < 24) && ++symbols > 30)
+                    weakest = std::min(weakest, std::abs(timing.symbol()));
+            }
+            QVERIFY2(weakest > 0.98f, qPrintable(QString("offset %1: %2").arg(offset).arg(weakest)));
+            timing.reset();
+            QVERIFY(!timing.push({1.0f, 0.0f}, false));
+        }
+    }
+
+    // The carrier canceller alone, at the 500 Hz baseband: a steady carrier
+    // 30 dB over an idle's pair of tones goes, the pair (a preamble) stays.
+    void carrierCancellerTakesOnlyACarrier()
+    {
+        const double rate = 500;
+        psk31::CarrierCanceller canceller(rate, 170, 31.25);
+        double carrierLeft = 0, pairLeft = 0, pairIn = 0;
+        const int n = 5000;
+        for (int i = 0; i < n; ++i) {
+            const double t = i / rate;
+            const std::complex<float> carrier = std::polar(31.6f, float(2 * std::numbers::pi * 41.3 * t));
+            const std::complex<float> pair = std::polar(0.5f, float(2 * std::numbers::pi * (-20 - 15.625) * t))
+                + std::polar(0.5f, float(2 * std::numbers::pi * (-20 + 15.625) * t));
+            const std::complex<float> out = canceller.process(carrier + pair);
+            if (i >= n / 2) {
+                // What is left at the carrier's frequency, and of the pair.
+                carrierLeft += std::norm(out - pair);
+                pairLeft += std::norm(out);
+                pairIn += std::norm(pair);
+            }
+        }
+        QVERIFY(canceller.active());
+        QVERIFY(std::abs(canceller.frequencyHz() - 41.3) < 0.5);
+        QVERIFY2(carrierLeft / (n / 2) < 31.6 * 31.6 * 1e-4, qPrintable(QString::number(carrierLeft / (n / 2))));
+        QVERIFY(std::abs(pairLeft / pairIn - 1) < 0.1);
+        canceller.reset();
+        QVERIFY(!canceller.active());
+        // The pair alone, strong: still no carrier.
+        for (int i = 0; i < n; ++i) {
+            const double t = i / rate;
+            canceller.process(std::polar(30.0f, float(2 * std::numbers::pi * (-20 - 15.625) * t))
+                              + std::polar(30.0f, float(2 * std::numbers::pi * (-20 + 15.625) * t)));
+            QVERIFY(!canceller.active());
+        }
     }
 
     void characterErrorsCountTheBestMatch()

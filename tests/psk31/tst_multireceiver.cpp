@@ -60,7 +60,8 @@ std::vector<float> Transmit(const Sender& s, double rate)
     return x;
 }
 
-std::vector<float> Band(const std::vector<Sender>& senders, double rate, double tailSeconds, uint32_t seed)
+std::vector<float> Band(const std::vector<Sender>& senders, double rate, double tailSeconds,
+                        uint32_t seed)
 {
     std::vector<float> band;
     for (const Sender& s : senders) {
@@ -141,13 +142,14 @@ private slots:
             }
         }
         QVERIFY(spectrum.rowsPerSecond() >= 10);
-        QCOMPARE(spectrum.rows(), uint64_t(rows + std::lround(spectrum.size() / (rate / spectrum.rowsPerSecond()))));
+        QCOMPARE(spectrum.rows(),
+                 uint64_t(rows + std::lround(spectrum.size() / (rate / spectrum.rowsPerSecond()))));
         const double perBin = 0.01 * 0.01 / (rate / 2) * spectrum.binHz();
         QVERIFY(std::abs(noise / (100.0 * rows) / perBin - 1) < 0.05);
     }
 
-    // Six stations at once, a weak one between two stronger ones 200 Hz away, at 48000 Hz through the shared front end: each
-    // copied exactly on a channel of its own, at its frequency and S/N.
+    // Six stations at once, a weak one between two stronger ones 200 Hz away, at 48000 Hz through
+    // the shared front end: each copied exactly on a channel of its own, at its frequency and S/N.
     void severalStationsCopiedExactly()
     {
         const double rate = 48000;
@@ -202,7 +204,8 @@ private slots:
     {
         QFETCH(double, snr);
         const double rate = 8000;
-        const Sender s{1234.5, snr, "The quick brown fox jumps over the lazy dog 0123456789\n", 0.5};
+        const Sender s{1234.5, snr, "The quick brown fox jumps over the lazy dog 0123456789\n",
+                       0.5};
         const std::vector<Heard> heard = ReceiveAll(Band({s}, rate, 1, uint32_t(20 + snr)), rate);
         const Heard* h = Near(heard, s.hz, 0.5);
         QVERIFY(h);
@@ -237,8 +240,9 @@ private slots:
         const double noiseAmplitude = std::sqrt(2 * kNoiseIn2500);
         for (size_t i = 0; i < band.size(); ++i) {
             const double t = double(i) / rate;
-            band[i] += float(noiseAmplitude * (10 * std::cos(2 * std::numbers::pi * 700.3 * t)
-                                               + std::cos(2 * std::numbers::pi * 1903 * t)));
+            band[i] += float(noiseAmplitude
+                             * (10 * std::cos(2 * std::numbers::pi * 700.3 * t)
+                                + std::cos(2 * std::numbers::pi * 1903 * t)));
         }
         QVERIFY(ReceiveAll(band, rate).empty());
     }
@@ -259,6 +263,24 @@ private slots:
         QVERIFY(receiver.channels().empty());
         QCOMPARE(ended.size(), size_t(1));
         QCOMPARE(ended.front()->text(), s.text);
+    }
+
+    // A NaN, an infinity or an absurd sample is a moment of silence, not the
+    // end of finding stations.
+    void badSamplesAreSilence()
+    {
+        const double rate = 8000;
+        const Sender s{1100, 6, "QRL? de G4XYZ\n", 6};
+        std::vector<float> band = Band({s}, rate, 2, 60);
+        band[size_t(rate)] = NAN;
+        band[size_t(rate) + 7] = INFINITY;
+        band[size_t(2 * rate)] = 1e30f;
+        psk31::MultiReceiver receiver({rate});
+        receiver.process(band.data(), band.size());
+        receiver.flush();
+        QCOMPARE(receiver.channels().size(), size_t(1));
+        QCOMPARE(receiver.channels().front()->text(), s.text);
+        QCOMPARE(receiver.badSamples(), uint64_t(3));
     }
 
     void unusableConfigurationsAreRefused()
