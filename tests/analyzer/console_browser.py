@@ -126,12 +126,15 @@ def main():
         base = "http://127.0.0.1:%d" % console_port
 
         options = webdriver.ChromeOptions()
-        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1400,1000",
+        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                         "--window-size=1400,1000",
                          "--user-data-dir=" + os.path.join(work, "chromium")):
             options.add_argument(argument)
         options.binary_location = chromium
         browser = webdriver.Chrome(service=Service(driver_exe), options=options)
-        browser.set_page_load_timeout(WAIT_S)
+        # A loaded machine starts a browser slowly; the page itself is small.
+        browser.set_page_load_timeout(60)
+        browser.set_script_timeout(60)
         opened = time.monotonic()
         browser.get(base + "/")
 
