@@ -73,7 +73,8 @@ public:
     double rxHz() const { return m_rxHz; }
     // Where the receiver has the carrier; nullopt while it holds none.
     std::optional<double> rxCarrierHz() const;
-    double txHz() const { return m_pendingCentreHz > 0 ? m_pendingCentreHz : m_centreHz; }
+    // Where the transmitter is; a new frequency counts once a transmission is over.
+    double txHz() const { return m_centreHz; }
     bool afc() const { return m_afc; }
     bool txLock() const { return m_txLock; }
     std::optional<double> squelch() const { return m_squelch; }

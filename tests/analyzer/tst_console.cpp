@@ -164,6 +164,7 @@ private slots:
     void badRequestsGetAReasonAndChangeNothing_data();
     void badRequestsGetAReasonAndChangeNothing();
     void tokenRule();
+    void transmitterMovesOnlyAfterItsTransmission();
     void tuneHoldsUntilPelorinsIfChanges();
 
 private:
@@ -392,6 +393,28 @@ void TestConsole::tuneHoldsUntilPelorinsIfChanges()
     QTRY_VERIFY_WITH_TIMEOUT(pairIs(true), kWaitMs);
     QCOMPARE(m_client.status(sondrel)[QStringLiteral("rx_hz")].toDouble(), 1200.0);
     QCOMPARE(m_client.status(sondrel)[QStringLiteral("tx_hz")].toDouble(), 1200.0);
+}
+
+void TestConsole::transmitterMovesOnlyAfterItsTransmission()
+{
+    Sondrel sondrel;
+    QVERIFY2(sondrel.start({"--loopback"}), qPrintable(sondrel.log()));
+    Terminal terminal;
+    QVERIFY(terminal.open(sondrel.linkPort()));
+    auto status = [&](const char* field) { return m_client.status(sondrel)[QLatin1String(field)]; };
+    const double before = status("tx_hz").toDouble();
+    terminal.transmit.write("\x01tune test");
+    terminal.transmit.flush();
+    QTRY_VERIFY_WITH_TIMEOUT(status("transmitting").toBool(), kWaitMs);
+    const QJsonObject tuned = m_client.post(sondrel, QStringLiteral("/api/tune"), {{"hz", 1500}})
+                                  .json.object();
+    QCOMPARE(tuned[QStringLiteral("rx_hz")].toDouble(), 1500.0);
+    QCOMPARE(tuned[QStringLiteral("tx_hz")].toDouble(), before);
+    QVERIFY(tuned[QStringLiteral("transmitting")].toBool());
+    terminal.transmit.write("\x01");
+    terminal.transmit.flush();
+    QTRY_VERIFY_WITH_TIMEOUT(!status("transmitting").toBool(), kFindMs);
+    QCOMPARE(status("tx_hz").toDouble(), 1500.0);
 }
 
 VARKEL_TEST_MAIN(TestConsole, QCoreApplication)
