@@ -2,13 +2,13 @@
 
 #include "cleanexit.h"
 #include "console/consoleserver.h"
-#include "writeerrors.h"
 #include "link/linkserver.h"
 #include "server/loopback.h"
 #include "server/rxfile.h"
 #include "server/soundcard.h"
 #include "server/station.h"
 #include "station/driversettings.h"
+#include "writeerrors.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -96,12 +96,15 @@ std::optional<ServeOptions> readOptions(const QCoreApplication& app)
     const auto rig = option("rig", "Key through the radio's CAT command: Hamlib's model number.", "model");
     const auto rigPort = option("rig-port", "The radio's CAT port, with --rig.", "device");
     const auto rigctld = option("rigctld", "Key through a rigctld daemon.", "host:port");
-    const auto consolePort = option("console-port", "Port of the station console in a browser (default 5580; 0: none).",
-                                    "port", "5580");
-    const auto consoleHost = option("console-host", "Address the console listens on (default 127.0.0.1).", "address",
-                                    "127.0.0.1");
-    const auto consoleToken = option("console-token", "Secret the console's page and API need; required for an "
-                                                      "address other than the loopback.",
+    const auto consolePort = option(
+        "console-port", "Port of the station console in a browser (default 5580; 0: none).", "port",
+        "5580");
+    const auto consoleHost = option("console-host",
+                                    "Address the console listens on (default 127.0.0.1).",
+                                    "address", "127.0.0.1");
+    const auto consoleToken = option("console-token",
+                                     "Secret the console's page and API need; required for an "
+                                     "address other than the loopback.",
                                      "secret");
     const auto quiet = option("quiet", "Report only errors.");
     const auto verbose = option("verbose", "Report every character sent and received too.");
@@ -171,17 +174,21 @@ std::optional<ServeOptions> readOptions(const QCoreApplication& app)
     }
     const uint consolePortNumber = parser.value(consolePort).toUInt(&ok);
     if (!ok || consolePortNumber > 65535)
-        return refuse(QStringLiteral("invalid --console-port \"%1\"").arg(parser.value(consolePort)));
+        return refuse(
+            QStringLiteral("invalid --console-port \"%1\"").arg(parser.value(consolePort)));
     options.consolePort = quint16(consolePortNumber);
     const QString consoleHostText = parser.value(consoleHost);
     if (consoleHostText.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
         options.consoleAddress = QHostAddress(QHostAddress::LocalHost);
     else if (!options.consoleAddress.setAddress(consoleHostText))
-        return refuse(QStringLiteral("invalid --console-host \"%1\": give an IP address").arg(consoleHostText));
+        return refuse(QStringLiteral("invalid --console-host \"%1\": give an IP address")
+                          .arg(consoleHostText));
     options.consoleToken = parser.value(consoleToken);
     // The console moves the transmitter's frequency: beyond this machine only with a secret.
-    if (options.consolePort != 0 && !options.consoleAddress.isLoopback() && options.consoleToken.isEmpty())
-        return refuse(QStringLiteral("--console-host %1 needs --console-token SECRET").arg(consoleHostText));
+    if (options.consolePort != 0 && !options.consoleAddress.isLoopback()
+        && options.consoleToken.isEmpty())
+        return refuse(
+            QStringLiteral("--console-host %1 needs --console-token SECRET").arg(consoleHostText));
     if (parser.isSet(quiet))
         options.verbosity = Verbosity::Quiet;
     else if (parser.isSet(verbose))
@@ -261,8 +268,10 @@ int serveCommand(int argc, char** argv)
         QObject::connect(&station, &sondrel::Station::traffic, &station, printLine);
 
     sondrel::ConsoleServer console(station);
-    QObject::connect(&links, &sondrel::LinkServer::event, &console, &sondrel::ConsoleServer::addEvent);
-    QObject::connect(&station, &sondrel::Station::event, &console, &sondrel::ConsoleServer::addEvent);
+    QObject::connect(&links, &sondrel::LinkServer::event, &console,
+                     &sondrel::ConsoleServer::addEvent);
+    QObject::connect(&station, &sondrel::Station::event, &console,
+                     &sondrel::ConsoleServer::addEvent);
 
     // A tune on the console holds across pairs until Pelorin's IF is changed.
     double storedIf = -1;

@@ -18,7 +18,7 @@ constexpr std::size_t kModulatorBytes = 2;
 // within this range. A station picked on the console is held more tightly.
 constexpr double kIfAfcHz = 100;
 constexpr double kPickedAfcHz = 15; // as the band's own channels: wider, a 10 dB stronger
-                                     // neighbour 50 Hz away can pull it off
+                                    // neighbour 50 Hz away can pull it off
 // The station the tuned receiver copies is the one the band lists this near.
 constexpr double kSameStationHz = 15;
 // A receiver tuned anew first hears the last seconds again, so it holds the
@@ -379,7 +379,8 @@ void Station::replayHistory()
 {
     m_decoded.clear();
     if (m_historyFull)
-        m_demodulator->process(m_history.data() + m_historyNext, m_history.size() - m_historyNext, m_decoded);
+        m_demodulator->process(m_history.data() + m_historyNext, m_history.size() - m_historyNext,
+                               m_decoded);
     m_demodulator->process(m_history.data(), m_historyNext, m_decoded);
 }
 
@@ -388,7 +389,8 @@ void Station::deliverDecoded()
     if (m_decoded.empty())
         return;
     if (m_squelch) {
-        const std::optional<BandSignal> station = m_band.signalNear(m_demodulator->frequency(), kSameStationHz);
+        const std::optional<BandSignal> station = m_band.signalNear(m_demodulator->frequency(),
+                                                                    kSameStationHz);
         if (!station || !station->snrDb || *station->snrDb < *m_squelch)
             return;
     }
