@@ -115,7 +115,7 @@ void Acquisition()
                     decoded.find(after.substr(0, 40)) != std::string::npos ? "copied" : "NOT copied",
                     100 * CharacterErrorRate(after, decoded));
     }
-    // Two signals in range: the stronger one is copied.
+    // Two signals in range: the one nearer the tuning is copied, though weaker.
     {
         const std::string other = qsoText(300, 12);
         const Transmission strong = transmit(text, kRate, kIf + 40, 0.1, 0.6, 1.0);
@@ -128,9 +128,9 @@ void Acquisition()
         channel.sampleRate = kRate;
         channel.signalPower = psk31::Channel::keyedPower(strong.samples);
         const std::string decoded = receive(throughChannel(mix, channel), {kRate, kIf, 100});
-        std::printf("   two signals (+40 Hz, and -35 Hz 6 dB weaker): stronger copied, CER %.2f%% "
-                    "(weaker: %.0f%%)\n",
-                    100 * CharacterErrorRate(text, decoded), 100 * CharacterErrorRate(other, decoded));
+        std::printf("   two signals (+40 Hz, and -35 Hz 6 dB weaker): nearer (weaker) copied, CER %.2f%% "
+                    "(stronger: %.0f%%)\n",
+                    100 * CharacterErrorRate(other, decoded), 100 * CharacterErrorRate(text, decoded));
     }
 }
 
