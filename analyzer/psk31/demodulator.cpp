@@ -299,6 +299,10 @@ struct Demodulator::Private {
         // its start, even at the frequency the receiver is on already.
         if (!open)
             return newLine || std::abs(found - OffsetHz()) > kRetuneHz;
+        // Symbols that keep no phase under an open squelch are no hold: the
+        // carrier loop slips beside a signal an early estimate placed wrongly.
+        if (Quality(kSquelchWindow) < kLostQuality && std::abs(found - OffsetHz()) > kRetuneHz)
+            return true;
         const bool nearer = std::abs(found) + kNearerHz < std::abs(OffsetHz());
         nearerSeen = nearer && std::abs(found - nearerHz) < kRetuneHz ? nearerSeen + 1 : nearer ? 1 : 0;
         nearerHz = found;

@@ -140,10 +140,10 @@ private slots:
     {
         const std::string text = "QRT, 73 de G4XYZ\n";
         QStringList wrong;
-        for (int i = 0; i < 12; ++i) {
-            const Transmission t = transmit(text, kRate, kIf + 2 + 0.3 * i, 0.3 * i, 0.5 + 0.05 * i,
+        for (int i = 0; i < 30; ++i) {
+            const Transmission t = transmit(text, kRate, kIf + 2 + 0.1 * i, 0.3 * i, 0.5 + 0.05 * i,
                                             2.0);
-            psk31::Channel::Config channel = Noisy(6 + i, uint32_t(200 + i));
+            psk31::Channel::Config channel = Noisy(6 + i % 12, uint32_t(200 + i));
             channel.signalPower = psk31::Channel::keyedPower(t.samples);
             const std::string decoded = receive(throughChannel(t.samples, channel),
                                                 {kRate, kIf, 100});
