@@ -128,9 +128,11 @@ void Acquisition()
         channel.sampleRate = kRate;
         channel.signalPower = psk31::Channel::keyedPower(strong.samples);
         const std::string decoded = receive(throughChannel(mix, channel), {kRate, kIf, 100});
-        std::printf("   two signals (+40 Hz at 0 dB, -5 Hz at -6 dB): the nearer, weaker one copied, CER %.2f%% "
+        std::printf("   two signals (+40 Hz at 0 dB, -5 Hz at -6 dB): the nearer, weaker one "
+                    "copied, CER %.2f%% "
                     "(stronger: %.0f%%)\n",
-                    100 * CharacterErrorRate(other, decoded), 100 * CharacterErrorRate(text, decoded));
+                    100 * CharacterErrorRate(other, decoded),
+                    100 * CharacterErrorRate(text, decoded));
     }
 }
 
