@@ -99,6 +99,8 @@ constexpr double kAttenuation = 60;
 constexpr float kAbsurdSample = 1e6f;
 // Symbols over which the clock error is averaged.
 constexpr double kClockSymbols = 2000;
+// Symbols held before the clock error is worth reporting (about 16 s).
+constexpr double kClockKnownSymbols = 500;
 
 struct Loop {
     double k1 = 0, k2 = 0, k3 = 0;
@@ -297,6 +299,10 @@ struct Demodulator::Private {
         // its start, even at the frequency the receiver is on already.
         if (!open)
             return newLine || std::abs(found - OffsetHz()) > kRetuneHz;
+        // Symbols that keep no phase under an open squelch are no hold: the
+        // carrier loop slips beside a signal an early estimate placed wrongly.
+        if (Quality(kSquelchWindow) < kLostQuality && std::abs(found - OffsetHz()) > kRetuneHz)
+            return true;
         const bool nearer = std::abs(found) + kNearerHz < std::abs(OffsetHz());
         nearerSeen = nearer && std::abs(found - nearerHz) < kRetuneHz ? nearerSeen + 1 : nearer ? 1 : 0;
         nearerHz = found;
@@ -446,6 +452,11 @@ struct Demodulator::Private {
             pending.pop_front();
     }
 
+    // Whether the acquisition's latest estimate has a signal where the
+    // receiver sits. Until it has, the receiver may sit a few hertz beside a
+    // signal that just started, out of reach of its carrier loop.
+    bool Placed() const { return lineSeen && std::abs(lineHz - OffsetHz()) <= kRetuneHz; }
+
     double Energy(int window) const
     {
         double sum = 0;
@@ -512,8 +523,11 @@ struct Demodulator::Private {
             // A clean signal opens on fewer symbols than a weak one needs.
             const bool clean = filled >= kCleanSymbols && Quality(kCleanSymbols) > kCleanQuality;
             // Samples gone through again hold noise before the signal: the
-            // squelch opens in them only after a preamble.
+            // squelch opens in them only after a preamble. A new signal met
+            // live opens it only once the acquisition has put the receiver
+            // on it: a strong one looks clean from its first symbols.
             open = onesRun < kCarrierBits / 2 && Present() && (!replaying || sawIdle)
+                && (replaying || recent || Placed())
                 && (clean || (filled >= needed && Quality(needed) > (recent ? kQuickQuality : kOpenQuality)))
                 && (!recent || Coherence(kQuickSymbols) > kQuickCoherence);
             openFor = 0;
@@ -636,6 +650,11 @@ bool Demodulator::locked() const
 double Demodulator::clockErrorPpm() const
 {
     return d->clockError * 1e6;
+}
+
+bool Demodulator::clockErrorKnown() const
+{
+    return d->clockSymbols >= kClockKnownSymbols;
 }
 
 size_t Demodulator::badSamples() const

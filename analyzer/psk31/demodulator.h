@@ -36,6 +36,9 @@ public:
     // The sound card's clock error as the symbol timing sees it, in parts
     // per million (> 0: its clock runs fast); 0 until a signal is held.
     double clockErrorPpm() const;
+    // Whether the symbol timing has followed a signal long enough for
+    // clockErrorPpm() to mean something.
+    bool clockErrorKnown() const;
     // Input samples that were not numbers or far beyond any sound card's
     // full scale; each is taken as silence (a short dropout).
     size_t badSamples() const;

@@ -63,6 +63,15 @@ void BandChannel::Flush()
     m_demodulator->flush(m_text);
 }
 
+std::optional<double> BandChannel::clockPpm() const
+{
+    // The channel's rate is an exact ratio of the sound card's, so its
+    // clock error is the sound card's.
+    if (!m_demodulator->clockErrorKnown())
+        return std::nullopt;
+    return m_demodulator->clockErrorPpm();
+}
+
 bool BandChannel::locked() const
 {
     return m_demodulator->locked();

@@ -41,9 +41,10 @@ public:
     double frequency() const;
     std::optional<double> snrDb() const { return m_meter.snrDb(); }
     std::optional<double> imdDb() const { return m_meter.imdDb(); }
-    // The sound card's clock error: not measured yet (the receiver's symbol
-    // timing does not tell it).
-    std::optional<double> clockPpm() const { return std::nullopt; }
+    // The sound card's clock error in ppm (> 0: it runs fast) as the
+    // receiver's symbol timing sees it, once it has followed the station
+    // long enough.
+    std::optional<double> clockPpm() const;
     // Every byte copied so far.
     const std::string& text() const { return m_text; }
     bool locked() const;

@@ -132,6 +132,27 @@ private slots:
         QVERIFY2(lost <= 2, decoded.c_str());
     }
 
+    // A strong over starting a few hertz from the tuning: the squelch must not
+    // open on its first, clean-looking symbols before the receiver is on it,
+    // or the carrier loop, narrowed by the open squelch, may never pull in
+    // and the whole over comes out garbled.
+    void strongOverIsNotGarbled()
+    {
+        const std::string text = "QRT, 73 de G4XYZ\n";
+        QStringList wrong;
+        for (int i = 0; i < 30; ++i) {
+            const Transmission t = transmit(text, kRate, kIf + 2 + 0.1 * i, 0.3 * i, 0.5 + 0.05 * i,
+                                            2.0);
+            psk31::Channel::Config channel = Noisy(6 + i % 12, uint32_t(200 + i));
+            channel.signalPower = psk31::Channel::keyedPower(t.samples);
+            const std::string decoded = receive(throughChannel(t.samples, channel),
+                                                {kRate, kIf, 100});
+            if (psk31::characterErrors(text, decoded) > 0)
+                wrong << QString::fromStdString(decoded);
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(" | ")));
+    }
+
     // NaN, infinities and absurd values are a short dropout: counted, and
     // the text on both sides of them still comes out.
     void badSamplesAreADropout()

@@ -2,6 +2,7 @@
 // strong one, the measurements against what was sent, and nothing on carriers
 // or noise; the spectrum it draws them from.
 
+#include "psk31/channel.h"
 #include "psk31/modulator.h"
 #include "psk31/multireceiver.h"
 #include "psk31/spectrum.h"
@@ -230,6 +231,34 @@ private slots:
         const std::vector<Heard> cleanHeard = ReceiveAll(Band({clean}, rate, 0, 31), rate);
         h = Near(cleanHeard, 1500, 0.5);
         QVERIFY(h && !h->imdDb);
+    }
+
+    // The sound card's clock error from a channel's symbol timing, to 50 ppm
+    // over 20 s of a station; none on a station heard only a few seconds.
+    void clockErrorIsMeasured()
+    {
+        const double rate = 8000;
+        const std::string over = "G4XYZ de DL1ABC: ur 599 in Hamburg, rig 100W, ant dipole\n";
+        const Sender s{1200, 10, over + over + over + over, 0.5};
+        const std::vector<float> band = Band({s}, rate, 1, 70);
+        for (double ppm : {200.0, -200.0}) {
+            psk31::Channel::Config config;
+            config.sampleRate = rate;
+            config.clockPpm = ppm;
+            psk31::Channel channel(config);
+            std::vector<float> received;
+            channel.process(band.data(), band.size(), received);
+            psk31::MultiReceiver receiver({rate});
+            receiver.process(received.data(), received.size());
+            QCOMPARE(receiver.channels().size(), size_t(1));
+            const std::optional<double> measured = receiver.channels().front()->clockPpm();
+            QVERIFY(measured);
+            QVERIFY2(std::abs(*measured - ppm) < 50, qPrintable(QString::number(*measured)));
+        }
+        psk31::MultiReceiver receiver({rate});
+        receiver.process(band.data(), size_t(5 * rate));
+        QCOMPARE(receiver.channels().size(), size_t(1));
+        QVERIFY(!receiver.channels().front()->clockPpm());
     }
 
     // Carriers strong and weak, and noise, open no channel.
