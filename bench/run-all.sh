@@ -55,4 +55,14 @@ for bench in "${benches[@]}"; do
         status=1
     fi
 done
+
+# The console's benchmark drives sondrel and a headless chromium from Python.
+echo
+echo "== console/bench_console"
+cmake --build "$BUILD" -j"$JOBS" --target sondrel make-band-recording >/dev/null
+if ! /usr/bin/python3 "$ROOT/bench/console/bench_console.py" "$BUILD/analyzer/sondrel" \
+    "$BUILD/tests/common/make-band-recording"; then
+    echo "console/bench_console ended with an error" >&2
+    status=1
+fi
 exit $status

@@ -17,6 +17,7 @@ BUILD_TARGETS="varkel sondrel" build_tree "$ROOT/build"
 VARKEL="$ROOT/build/terminal/ui/varkel"
 SONDREL="$ROOT/build/analyzer/sondrel"
 PORT="${PORT:-5555}"
+CONSOLE_PORT="${CONSOLE_PORT:-5580}"
 
 # The demo keeps its own settings so it never touches a real station's setup.
 export XDG_CONFIG_HOME="$ROOT/build/demo/config"
@@ -38,12 +39,17 @@ CONF
 
 . "$ROOT/scripts/processes.sh"
 
-"$SONDREL" --loopback --snr "${SNR:-0}" --port "$PORT" &
+"$SONDREL" --loopback --snr "${SNR:-0}" --port "$PORT" --console-port "$CONSOLE_PORT" &
 pids+=($!)
 sleep 0.5
+echo "The station console: http://127.0.0.1:$CONSOLE_PORT/"
 
 if [ -n "${DISPLAY:-}" ]; then
     echo "Starting Varkel against sondrel --loopback on 127.0.0.1:$PORT"
+    # The console beside the terminal, in the desktop's browser if there is one.
+    if command -v xdg-open >/dev/null; then
+        xdg-open "http://127.0.0.1:$CONSOLE_PORT/" >/dev/null 2>&1 &
+    fi
     "$VARKEL"
     exit 0
 fi

@@ -25,12 +25,13 @@ need_packages() {
 }
 
 BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libxcb-xkb-dev
-                fonts-dejavu-core qt6-multimedia-dev libliquid-dev libsndfile1-dev libhamlib-dev)
+                fonts-dejavu-core qt6-multimedia-dev libliquid-dev libsndfile1-dev libhamlib-dev
+                qt6-httpserver-dev qt6-websockets-dev)
 # A real X server and tools to act as a user in the end-to-end tests and the demo.
 DESKTOP_TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils imagemagick)
 # The analyzer's tests key a dummy radio through rigctld and play through a
-# private sound server.
-ANALYZER_TEST_PACKAGES=(libhamlib-utils pulseaudio pulseaudio-utils)
+# private sound server; the console's test drives a headless chromium.
+ANALYZER_TEST_PACKAGES=(libhamlib-utils pulseaudio pulseaudio-utils chromium chromium-driver python3-selenium)
 # scripts/package-check.sh: building the packages (dpkg-shlibdeps) and checking them.
 PACKAGE_CHECK_PACKAGES=(dpkg-dev lintian systemd)
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's pictures on a private virtual X display and writes them
 # to docs/: both toolbar looks (whole screen), the Setup dialog, the About
-# box and Pelorin. The terminal runs against the stand-in analyzer with a
+# box, Pelorin and sondrel's station console (in headless chromium, playing
+# a recording of two stations). The terminal runs against the stand-in analyzer with a
 # settings store of its own under build/screenshots/, so a real station's
 # setup is never touched. (docs/varkel-demo.png comes from scripts/demo.sh.)
 #   scripts/screenshots.sh            write into docs/
@@ -10,8 +11,8 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 . "$ROOT/scripts/deps.sh"
 
-need_packages "${BUILD_PACKAGES[@]}" "${DESKTOP_TEST_PACKAGES[@]}"
-BUILD_TARGETS="varkel pelorin sondrel-sim" build_tree "$ROOT/build"
+need_packages "${BUILD_PACKAGES[@]}" "${DESKTOP_TEST_PACKAGES[@]}" "${ANALYZER_TEST_PACKAGES[@]}"
+BUILD_TARGETS="varkel pelorin sondrel-sim sondrel make-band-recording" build_tree "$ROOT/build"
 
 OUT="${OUT:-$ROOT/docs}"
 VARKEL="$ROOT/build/terminal/ui/varkel"
@@ -82,4 +83,34 @@ pids+=($!)
 pelorin="$(wait_window 'Pelorin')"
 sleep 0.5
 import -window "$pelorin" "$OUT/pelorin.png"
+
+# The console: a recording of two stations 50 Hz apart, the weaker one tuned.
+"$ROOT/build/tests/common/make-band-recording" "$WORK/band.wav" 60
+CONSOLE_PORT="${CONSOLE_PORT:-5581}"
+"$ROOT/build/analyzer/sondrel" --rx-file "$WORK/band.wav" --port 0 --console-port "$CONSOLE_PORT" --quiet &
+pids+=($!)
+sleep 1
+/usr/bin/python3 - "$CONSOLE_PORT" "$OUT/console.png" "$WORK/chromium" <<'PY'
+import sys, time
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
+port, out, profile = sys.argv[1:4]
+options = webdriver.ChromeOptions()
+for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1400,1000",
+                 "--hide-scrollbars", "--user-data-dir=" + profile):
+    options.add_argument(argument)
+browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+try:
+    browser.get("http://127.0.0.1:%s/" % port)
+    time.sleep(8)
+    markers = browser.find_element("id", "markers")
+    width = markers.size["width"]
+    x = 1050 / float(markers.get_attribute("aria-valuemax")) * width - width / 2
+    ActionChains(browser).move_to_element_with_offset(markers, int(x), 40).click().perform()
+    time.sleep(10)
+    browser.save_screenshot(out)
+finally:
+    browser.quit()
+PY
 echo "Pictures written to $OUT"

@@ -1,13 +1,14 @@
 #include "serve.h"
 
 #include "cleanexit.h"
-#include "writeerrors.h"
+#include "console/consoleserver.h"
 #include "link/linkserver.h"
 #include "server/loopback.h"
 #include "server/rxfile.h"
 #include "server/soundcard.h"
 #include "server/station.h"
 #include "station/driversettings.h"
+#include "writeerrors.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -35,6 +36,9 @@ struct ServeOptions {
     sondrel::LoopbackOptions loopbackOptions;
     std::optional<sondrel::PttConfig> ptt;  // from the command line, before Pelorin's
     Verbosity verbosity = Verbosity::Normal;
+    QHostAddress consoleAddress{QHostAddress::LocalHost};
+    quint16 consolePort = sondrel::ConsoleServer::kDefaultPort;
+    QString consoleToken;
 };
 
 void printLine(const QString& line)
@@ -92,6 +96,16 @@ std::optional<ServeOptions> readOptions(const QCoreApplication& app)
     const auto rig = option("rig", "Key through the radio's CAT command: Hamlib's model number.", "model");
     const auto rigPort = option("rig-port", "The radio's CAT port, with --rig.", "device");
     const auto rigctld = option("rigctld", "Key through a rigctld daemon.", "host:port");
+    const auto consolePort = option(
+        "console-port", "Port of the station console in a browser (default 5580; 0: none).", "port",
+        "5580");
+    const auto consoleHost = option("console-host",
+                                    "Address the console listens on (default 127.0.0.1).",
+                                    "address", "127.0.0.1");
+    const auto consoleToken = option("console-token",
+                                     "Secret the console's page and API need; required for an "
+                                     "address other than the loopback.",
+                                     "secret");
     const auto quiet = option("quiet", "Report only errors.");
     const auto verbose = option("verbose", "Report every character sent and received too.");
     parser.process(app);
@@ -158,6 +172,23 @@ std::optional<ServeOptions> readOptions(const QCoreApplication& app)
         ptt.address = parser.value(rigctld);
         options.ptt = ptt;
     }
+    const uint consolePortNumber = parser.value(consolePort).toUInt(&ok);
+    if (!ok || consolePortNumber > 65535)
+        return refuse(
+            QStringLiteral("invalid --console-port \"%1\"").arg(parser.value(consolePort)));
+    options.consolePort = quint16(consolePortNumber);
+    const QString consoleHostText = parser.value(consoleHost);
+    if (consoleHostText.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
+        options.consoleAddress = QHostAddress(QHostAddress::LocalHost);
+    else if (!options.consoleAddress.setAddress(consoleHostText))
+        return refuse(QStringLiteral("invalid --console-host \"%1\": give an IP address")
+                          .arg(consoleHostText));
+    options.consoleToken = parser.value(consoleToken);
+    // The console moves the transmitter's frequency: beyond this machine only with a secret.
+    if (options.consolePort != 0 && !options.consoleAddress.isLoopback()
+        && options.consoleToken.isEmpty())
+        return refuse(
+            QStringLiteral("--console-host %1 needs --console-token SECRET").arg(consoleHostText));
     if (parser.isSet(quiet))
         options.verbosity = Verbosity::Quiet;
     else if (parser.isSet(verbose))
@@ -236,12 +267,24 @@ int serveCommand(int argc, char** argv)
     if (verbosity == Verbosity::Verbose)
         QObject::connect(&station, &sondrel::Station::traffic, &station, printLine);
 
+    sondrel::ConsoleServer console(station);
+    QObject::connect(&links, &sondrel::LinkServer::event, &console,
+                     &sondrel::ConsoleServer::addEvent);
+    QObject::connect(&station, &sondrel::Station::event, &console,
+                     &sondrel::ConsoleServer::addEvent);
+
+    // A tune on the console holds across pairs until Pelorin's IF is changed.
+    double storedIf = -1;
     auto readSettings = [&] {
         const sondrel::DriverSettings settings =
             sondrel::readDriverSettings(options->profile, path->sampleRate());
-        for (const QString& line : sondrel::describe(settings, options->profile))
+        for (const QString& line : sondrel::describe(settings, options->profile)) {
             log(line);
-        station.setCentreFrequency(settings.centreHz);
+            console.addEvent(line);
+        }
+        if (settings.centreHz != storedIf)
+            station.setCentreFrequency(settings.centreHz);
+        storedIf = settings.centreHz;
         station.setPtt(pttFor(*options, settings));
         if (card)
             card->setRightOutput(settings.reverseOutput);
@@ -265,6 +308,20 @@ int serveCommand(int argc, char** argv)
                            busy ? QStringLiteral(" (is another server running on that port?)") : QString()));
         station.shutDown();
         return 1;
+    }
+    if (options->consolePort != 0) {
+        if (!console.listen(options->consoleAddress, options->consolePort, options->consoleToken)) {
+            printLine(QStringLiteral("cannot listen for the console on %1:%2: %3")
+                          .arg(options->consoleAddress.toString())
+                          .arg(options->consolePort)
+                          .arg(console.errorString()));
+            station.shutDown();
+            return 1;
+        }
+        const QString host = options->consoleAddress.protocol() == QAbstractSocket::IPv6Protocol
+            ? QStringLiteral("[%1]").arg(options->consoleAddress.toString())
+            : options->consoleAddress.toString();
+        log(QStringLiteral("console on http://%1:%2/").arg(host).arg(console.serverPort()));
     }
     fw::InstallCleanExit(&links, [&] {
         log(QStringLiteral("signal received, shutting down"));

@@ -1,8 +1,8 @@
 #include "station.h"
 
-#include "psk31/demodulator.h"
 #include "psk31/modulator.h"
 
+#include <cmath>
 #include <stdexcept>
 
 namespace sondrel {
@@ -14,6 +14,17 @@ constexpr int kPlayWatchMs = 5;
 // The modulator holds only a few bytes, so an abort drops little that the
 // terminal thinks queued, and the link's bound holds the terminal back.
 constexpr std::size_t kModulatorBytes = 2;
+// Looking for a station near Pelorin's IF: the receiver takes the strongest
+// within this range. A station picked on the console is held more tightly.
+constexpr double kIfAfcHz = 100;
+constexpr double kPickedAfcHz = 15; // as the band's own channels: wider, a 10 dB stronger
+                                    // neighbour 50 Hz away can pull it off
+// The station the tuned receiver copies is the one the band lists this near.
+constexpr double kSameStationHz = 15;
+// A receiver tuned anew first hears the last seconds again, so it holds the
+// station at once instead of seconds later. What it copies from them is not
+// passed on: a step of 1 Hz on the same station would repeat its text.
+constexpr double kRetuneHistorySeconds = 3;
 
 } // namespace
 
@@ -54,13 +65,72 @@ void Station::setPtt(std::unique_ptr<Ptt> ptt)
 
 void Station::setCentreFrequency(double hz)
 {
+    m_rxHz = hz;
+    m_consoleTuned = false;
+    rebuildReceiver();
     m_pendingCentreHz = hz;
     applyPending();
+    emit tuningChanged();
+}
+
+void Station::tune(double hz)
+{
+    m_rxHz = hz;
+    m_consoleTuned = true;
+    rebuildReceiver();
+    if (!m_txLock) {
+        m_pendingCentreHz = hz;
+        applyPending();
+    }
+    emit tuningChanged();
+}
+
+void Station::setAfc(bool on)
+{
+    if (on == m_afc)
+        return;
+    m_afc = on;
+    rebuildReceiver();
+    emit tuningChanged();
+}
+
+void Station::setTxLock(bool locked)
+{
+    m_txLock = locked;
+    emit tuningChanged();
+}
+
+void Station::setSquelch(std::optional<double> snrDb)
+{
+    m_squelch = snrDb;
+    emit tuningChanged();
+}
+
+void Station::setTransmitLevel(double dbfs)
+{
+    m_pendingPeak = std::pow(10.0, dbfs / 20);
+    applyPending();
+    emit tuningChanged();
+}
+
+double Station::transmitLevel() const
+{
+    return 20 * std::log10(m_pendingPeak > 0 ? m_pendingPeak : m_options.peak);
+}
+
+std::optional<double> Station::rxCarrierHz() const
+{
+    if (!m_demodulator || !m_demodulator->locked())
+        return std::nullopt;
+    return m_demodulator->frequency();
 }
 
 bool Station::start()
 {
     rebuildModem();
+    if (!m_band.setSampleRate(m_path.sampleRate()))
+        emit event(QStringLiteral("no band view at %1 Hz").arg(m_path.sampleRate()));
+    rebuildReceiver();
     return m_path.start([this](float* out, std::size_t n) { render(out, n); });
 }
 
@@ -89,13 +159,19 @@ void Station::applyPending()
         else
             emit event(QStringLiteral("PTT: %1").arg(m_ptt->description()));
     }
+    bool changed = false;
     if (m_pendingCentreHz > 0) {
-        const bool changed = m_pendingCentreHz != m_centreHz;
+        changed = m_pendingCentreHz != m_centreHz;
         m_centreHz = m_pendingCentreHz;
         m_pendingCentreHz = 0;
-        if (changed && m_modulator)
-            rebuildModem();
     }
+    if (m_pendingPeak > 0) {
+        changed = changed || m_pendingPeak != m_options.peak;
+        m_options.peak = m_pendingPeak;
+        m_pendingPeak = 0;
+    }
+    if (changed && m_modulator)
+        rebuildModem();
 }
 
 void Station::rebuildModem()
@@ -105,11 +181,17 @@ void Station::rebuildModem()
     tx.carrierHz = m_centreHz;
     tx.peak = m_options.peak;
     m_modulator = std::make_unique<psk31::Modulator>(tx);
-    psk31::Demodulator::Config rx;
-    rx.sampleRate = m_path.sampleRate();
-    rx.carrierHz = m_centreHz;
+}
+
+void Station::rebuildReceiver()
+{
+    // Until the station starts the signal path may not know its rate.
+    if (!m_modulator)
+        return;
+    const double afcRange = !m_afc ? 0 : m_consoleTuned ? kPickedAfcHz : kIfAfcHz;
     try {
-        m_demodulator = std::make_unique<psk31::Demodulator>(rx);
+        m_demodulator = std::make_unique<TunedReceiver>(m_path.sampleRate(), m_rxHz, afcRange);
+        replayHistory();
     } catch (const std::invalid_argument& error) {
         m_demodulator.reset();
         emit event(QStringLiteral("receiver off: %1").arg(QString::fromStdString(error.what())));
@@ -181,6 +263,7 @@ void Station::key(bool on)
     else
         emit event(QStringLiteral("PTT on"));
     emit keyedChanged(true);
+    m_keyedClock.start();
     m_state = State::Keying;
     m_pttDelay.start(m_options.pttDelayMs);
     m_playWatch.start();
@@ -263,18 +346,58 @@ void Station::onPairEnded()
 
 void Station::onReceived(const std::vector<float>& samples)
 {
+    m_band.process(samples.data(), samples.size());
     if (!m_demodulator)
         return;
     // On a sound card the receiver would hear the transmitter's own noise.
     if (m_state != State::Idle && !m_path.hearsItself())
         return;
+    remember(samples);
     m_decoded.clear();
     m_demodulator->process(samples.data(), samples.size(), m_decoded);
+    deliverDecoded();
+}
+
+void Station::remember(const std::vector<float>& samples)
+{
+    const std::size_t size = std::size_t(kRetuneHistorySeconds * m_path.sampleRate());
+    if (m_history.size() != size) {
+        m_history.assign(size, 0.0f);
+        m_historyNext = 0;
+        m_historyFull = false;
+    }
+    for (const float x : samples) {
+        m_history[m_historyNext] = x;
+        if (++m_historyNext == m_history.size()) {
+            m_historyNext = 0;
+            m_historyFull = true;
+        }
+    }
+}
+
+void Station::replayHistory()
+{
+    m_decoded.clear();
+    if (m_historyFull)
+        m_demodulator->process(m_history.data() + m_historyNext, m_history.size() - m_historyNext,
+                               m_decoded);
+    m_demodulator->process(m_history.data(), m_historyNext, m_decoded);
+}
+
+void Station::deliverDecoded()
+{
     if (m_decoded.empty())
         return;
+    if (m_squelch) {
+        const std::optional<BandSignal> station = m_band.signalNear(m_demodulator->frequency(),
+                                                                    kSameStationHz);
+        if (!station || !station->snrDb || *station->snrDb < *m_squelch)
+            return;
+    }
     const QByteArray decoded = QByteArray::fromStdString(m_decoded);
     emit traffic(QStringLiteral("received \"%1\"").arg(printable(decoded)));
     m_links.sendToTerminal(decoded);
+    emit received(decoded);
 }
 
 void Station::onOutputFailed(const QString& why)

@@ -18,7 +18,9 @@
 // time limit, a failing output) does the same and tells the operator why.
 
 #include "link/linkserver.h"
+#include "server/band.h"
 #include "server/signalpath.h"
+#include "server/tunedreceiver.h"
 #include "station/ptt.h"
 
 #include <QElapsedTimer>
@@ -26,10 +28,10 @@
 #include <QTimer>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace psk31 {
-class Demodulator;
 class Modulator;
 }
 
@@ -58,6 +60,31 @@ public:
 
     bool keyed() const { return m_ptt && m_ptt->keyed(); }
 
+    // Tuning from the console. The receiver moves at once; the transmitter
+    // follows it unless locked, once a transmission is over.
+    // setCentreFrequency() (Pelorin's IF) moves both.
+    void tune(double hz);
+    void setAfc(bool on);
+    void setTxLock(bool locked);
+    // Text of a station weaker than this S/N is held back; nullopt: always passed.
+    void setSquelch(std::optional<double> snrDb);
+    // The transmitter's peak in dBFS; taken once the transmission is over.
+    void setTransmitLevel(double dbfs);
+    double rxHz() const { return m_rxHz; }
+    // Where the receiver has the carrier; nullopt while it holds none.
+    std::optional<double> rxCarrierHz() const;
+    // Where the transmitter is; a new frequency counts once a transmission is over.
+    double txHz() const { return m_centreHz; }
+    bool afc() const { return m_afc; }
+    bool txLock() const { return m_txLock; }
+    std::optional<double> squelch() const { return m_squelch; }
+    double transmitLevel() const;
+    bool transmitting() const { return m_state != State::Idle; }
+    // Milliseconds since keying (0 while idle) and the time limit (0: none).
+    qint64 transmitMs() const { return transmitting() ? m_keyedClock.elapsed() : 0; }
+    int txLimitMs() const { return m_options.txLimitMs; }
+    const Band& band() const { return m_band; }
+    bool hasPair() const { return m_links.hasPair(); }
     // A short notice on the receive link, set apart from received text, and
     // in the log: why transmission stopped, what could not be done.
     void tellOperator(const QString& what) { m_links.tellOperator(what); }
@@ -67,6 +94,10 @@ signals:
     void keyedChanged(bool keyed);
     // Text as it goes on the air or comes off it, for a verbose log.
     void traffic(const QString& line);
+    // The tuned station's text as it is decoded.
+    void received(const QByteArray& text);
+    // The tuning or a setting changed.
+    void tuningChanged();
 
 private:
     enum class State { Idle, Keying, Sending, Stopping, Aborting };
@@ -86,6 +117,10 @@ private:
     void release();
     void applyPending();
     void rebuildModem();
+    void rebuildReceiver();
+    void remember(const std::vector<float>& samples);
+    void replayHistory();
+    void deliverDecoded();
 
     LinkServer& m_links;
     SignalPath& m_path;
@@ -95,7 +130,18 @@ private:
     double m_centreHz = 1000;
     double m_pendingCentreHz = 0;
     std::unique_ptr<psk31::Modulator> m_modulator;
-    std::unique_ptr<psk31::Demodulator> m_demodulator;
+    std::unique_ptr<TunedReceiver> m_demodulator;
+    Band m_band;
+    double m_rxHz = 1000;
+    bool m_consoleTuned = false; // picked on the console: a narrow AFC range
+    bool m_afc = true;
+    bool m_txLock = false;
+    std::optional<double> m_squelch;
+    double m_pendingPeak = 0;
+    QElapsedTimer m_keyedClock;
+    std::vector<float> m_history; // the receiver's last seconds of sound
+    std::size_t m_historyNext = 0;
+    bool m_historyFull = false;
     State m_state = State::Idle;
     qint64 m_lastSignalSample = -1;  // where the finished transmission's last sample lies
     std::deque<std::pair<qint64, std::string>> m_echo;  // sent characters, by the sample that ends them
