@@ -24,7 +24,8 @@ constexpr Command kCommands[] = {
 int Usage()
 {
     std::fprintf(stderr, "usage:\n  sondrel [options]    the analyzer server; sondrel --help for its options\n"
-                         "  sondrel devices      lists the sound devices\n");
+                         "  sondrel devices      lists the sound devices\n"
+                         "  sondrel unkey [options]  drops PTT through the server's keying line\n");
     for (const Command& command : kCommands)
         std::fprintf(stderr, "  %s\n", command.usage);
     return 2;
@@ -40,6 +41,8 @@ int main(int argc, char** argv)
     const std::string name = argv[1];
     if (name == "devices")
         return devicesCommand(argc, argv);
+    if (name == "unkey")
+        return unkeyCommand(argc, argv);
     for (const Command& command : kCommands) {
         if (name == command.name)
             return command.run(std::vector<std::string>(argv + 2, argv + argc));

@@ -71,6 +71,8 @@ void Station::shutDown()
     m_txLimit.stop();
     m_playWatch.stop();
     if (keyed()) {
+        // Asked here; the keying line's own thread carries it out, and the
+        // line is not closed before that is done.
         m_ptt->set(false);
         emit event(QStringLiteral("PTT off: shutting down"));
         emit keyedChanged(false);
@@ -85,10 +87,9 @@ void Station::applyPending()
         return;
     if (m_pendingPtt) {
         m_ptt = std::move(m_pendingPtt);
-        if (!m_ptt->open())
-            emit event(QStringLiteral("PTT %1: %2").arg(m_ptt->description(), m_ptt->errorString()));
-        else
-            emit event(QStringLiteral("PTT: %1").arg(m_ptt->description()));
+        connect(m_ptt.get(), &Ptt::opened, this, &Station::onPttOpened);
+        connect(m_ptt.get(), &Ptt::failed, this, &Station::onPttFailed);
+        m_ptt->open();
     }
     if (m_pendingCentreHz > 0) {
         const bool changed = m_pendingCentreHz != m_centreHz;
@@ -97,6 +98,29 @@ void Station::applyPending()
         if (changed && m_modulator)
             rebuildModem();
     }
+}
+
+void Station::onPttOpened(bool ok, const QString& error)
+{
+    if (ok)
+        emit event(QStringLiteral("PTT: %1").arg(m_ptt->description()));
+    else
+        emit failure(QStringLiteral("PTT %1 cannot be opened: %2").arg(m_ptt->description(), error));
+    emit pttOpened(ok, m_ptt->description(), error);
+}
+
+void Station::onPttFailed(const QString& why)
+{
+    // The transmission goes on: audio into an unkeyed radio does no harm, and
+    // stopping would hide the fault. The operator hears of it at once.
+    emit failure(QStringLiteral("PTT %1 failed: %2").arg(m_ptt->description(), why));
+    tellOperator(keyed() ? QStringLiteral("PTT failed (%1): sending unkeyed").arg(why)
+                         : QStringLiteral("PTT failed (%1): the transmitter may still be keyed").arg(why));
+}
+
+void Station::tellOperator(const QString& notice)
+{
+    m_links.sendToTerminal(QStringLiteral("\r\n[sondrel: %1]\r\n").arg(notice).toUtf8());
 }
 
 void Station::rebuildModem()
@@ -174,10 +198,10 @@ void Station::key(bool on)
         release();
         return;
     }
-    if (m_ptt && !m_ptt->set(true))
-        emit event(QStringLiteral("PTT: %1").arg(m_ptt->errorString()));
-    else
-        emit event(QStringLiteral("PTT on"));
+    // The keying line answers later; the sound does not wait for it.
+    if (m_ptt)
+        m_ptt->set(true);
+    emit event(QStringLiteral("PTT on"));
     emit keyedChanged(true);
     m_state = State::Keying;
     m_stopWhenStarted = false;
@@ -246,10 +270,9 @@ void Station::release()
     m_txLimit.stop();
     m_state = State::Idle;
     m_path.setTransmitting(false);
-    if (m_ptt && !m_ptt->set(false))
-        emit event(QStringLiteral("PTT: %1").arg(m_ptt->errorString()));
-    else
-        emit event(QStringLiteral("PTT off"));
+    if (m_ptt)
+        m_ptt->set(false);
+    emit event(QStringLiteral("PTT off"));
     emit keyedChanged(false);
     applyPending();
 }

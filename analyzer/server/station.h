@@ -45,9 +45,15 @@ public:
     void shutDown();
 
     bool keyed() const { return m_ptt && m_ptt->keyed(); }
+    // A short notice for the operator on the receive link.
+    void tellOperator(const QString& notice);
 
 signals:
     void event(const QString& line);
+    // What went wrong and must reach the log whatever its verbosity.
+    void failure(const QString& line);
+    // A new keying line has been opened, or could not be.
+    void pttOpened(bool ok, const QString& description, const QString& why);
     void keyedChanged(bool keyed);
     // Text as it goes on the air or comes off it, for a verbose log.
     void traffic(const QString& line);
@@ -67,6 +73,8 @@ private:
     void key(bool on);
     void release();
     void applyPending();
+    void onPttOpened(bool ok, const QString& error);
+    void onPttFailed(const QString& why);
     void rebuildModem();
 
     LinkServer& m_links;
