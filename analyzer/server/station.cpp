@@ -102,7 +102,8 @@ void Station::applyPending()
 
 void Station::onPttOpened(bool ok, const QString& error)
 {
-    if (ok)
+    // Pelorin's own "PTT: none" line has said it already.
+    if (ok && m_ptt->config().kind != PttConfig::Kind::None)
         emit event(QStringLiteral("PTT: %1").arg(m_ptt->description()));
     else
         emit failure(QStringLiteral("PTT %1 cannot be opened: %2").arg(m_ptt->description(), error));
@@ -210,12 +211,16 @@ void Station::key(bool on)
     m_playWatch.start();
     if (m_options.txLimitMs > 0)
         m_txLimit.start(m_options.txLimitMs);
-    // An output that cannot open reports it at once, which releases again.
-    m_path.setTransmitting(true);
 }
 
 void Station::onPttDelayOver()
 {
+    // The output opens only now: what it buffers ahead would otherwise be
+    // silence that lengthens the delay. One that cannot open reports it at
+    // once, which releases again.
+    m_path.setTransmitting(true);
+    if (m_state != State::Keying)
+        return;
     m_lastSignalSample = -1;
     m_modulator->start();
     m_state = State::Sending;
@@ -239,6 +244,7 @@ void Station::onAborted()
     case State::Sending:
     case State::Stopping:
         m_modulator->abort();
+        m_path.silence();
         m_state = State::Aborting;
         return;
     }
