@@ -102,11 +102,11 @@ void Station::applyPending()
 
 void Station::onPttOpened(bool ok, const QString& error)
 {
-    // Pelorin's own "PTT: none" line has said it already.
-    if (ok && m_ptt->config().kind != PttConfig::Kind::None)
-        emit event(QStringLiteral("PTT: %1").arg(m_ptt->description()));
-    else
+    // For no line, Pelorin's own "PTT: none" has said it already.
+    if (!ok)
         emit failure(QStringLiteral("PTT %1 cannot be opened: %2").arg(m_ptt->description(), error));
+    else if (m_ptt->config().kind != PttConfig::Kind::None)
+        emit event(QStringLiteral("PTT: %1").arg(m_ptt->description()));
     emit pttOpened(ok, m_ptt->description(), error);
 }
 

@@ -174,15 +174,19 @@ void Ptt::onAnswer(const Answer& answer)
         m_openAsked = false;
         emit opened(*answer.opened, answer.openError);
     }
-    if (answer.keyed)
+    if (answer.keyed) {
+        m_lateReported = false;
         emit changed(*answer.keyed);
-    else if (!answer.failure.isEmpty() && !answer.retry)
+    } else if (!answer.failure.isEmpty() && !answer.retry && !std::exchange(m_lateReported, false)) {
+        // A failure that the time-out has reported already is not told twice.
         emit failed(answer.failure);
+    }
 }
 
 void Ptt::onAnswerLate()
 {
     const QString why = QStringLiteral("no answer within %1 s").arg(double(kAnswerMs) / 1000);
+    m_lateReported = true;
     if (std::exchange(m_openAsked, false))
         emit opened(false, why);
     else

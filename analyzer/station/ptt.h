@@ -58,6 +58,7 @@ private:
     quint64 m_asked = 0;
     bool m_keyed = false;
     bool m_openAsked = false;
+    bool m_lateReported = false;
 };
 
 } // namespace sondrel
