@@ -28,7 +28,7 @@ struct PttConfig {
 QString describe(const PttConfig& config);
 
 // How long Hamlib waits for one answer of the radio or rigctld.
-constexpr int kAnswerTimeoutMs = 1000;
+constexpr int kAnswerTimeoutMs = 1500;
 
 class PttLine {
 public:
