@@ -162,6 +162,7 @@ private slots:
     void recordingIsDecodedInRealTime();
     void rejectsBadOptions_data();
     void rejectsBadOptions();
+    void logLinesCarryTheirLevel();
 };
 
 void TestServer::everyEndOfTransmissionReleasesPtt_data()
@@ -452,6 +453,28 @@ void TestServer::rejectsBadOptions()
     QVERIFY2(clock.elapsed() < 8000, qPrintable(QString::number(clock.elapsed())));
     if (message == QLatin1String("cannot listen"))
         QVERIFY2(!error.contains(QStringLiteral("PTT")), qPrintable(error));
+}
+
+void TestServer::logLinesCarryTheirLevel()
+{
+    // A rigctld that accepts and never answers: an error after information.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("JOURNAL_STREAM"), QStringLiteral("8:1234"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(SONDREL_EXE), {"--loopback", "--verbose", "--port", "0", "--rigctld",
+                                                QStringLiteral("127.0.0.1:%1").arg(silent.serverPort())});
+    QVERIFY(process.waitForFinished(kWaitMs));
+    const QString log = QString::fromUtf8(process.readAllStandardError());
+    const QString time = QStringLiteral("\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d ");
+    QVERIFY2(log.contains(QRegularExpression(QStringLiteral("^<6>") + time + QStringLiteral("sondrel: listening on"),
+                                             QRegularExpression::MultilineOption)),
+             qPrintable(log));
+    QVERIFY2(log.contains(QRegularExpression(QStringLiteral("^<3>") + time + QStringLiteral("sondrel: error: PTT"),
+                                             QRegularExpression::MultilineOption)),
+             qPrintable(log));
 }
 
 VARKEL_TEST_MAIN(TestServer, QCoreApplication)
