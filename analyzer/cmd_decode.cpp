@@ -6,6 +6,7 @@
 #include "options.h"
 #include "psk31/demodulator.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -40,6 +41,8 @@ bool Write(const std::string& text)
 
 int decodeCommand(const std::vector<std::string>& args)
 {
+    if (std::find(args.begin(), args.end(), "--all") != args.end())
+        return decodeAllCommand(args);
     Options options(args, {"--if", "--afc-range", "--channel"});
     double carrier = 0, afcRange = 0;
     if (!options.error().empty() || !options.number("--if", kDefaultIf, carrier)

@@ -18,16 +18,19 @@ struct Command {
 constexpr Command kCommands[] = {
     {"encode", encodeCommand,
      "sondrel encode [--if HZ] [--rate HZ] [--channel mono|left|right] [--level DBFS] -o FILE.wav"},
-    {"decode", decodeCommand, "sondrel decode [--if HZ] [--afc-range HZ] [--channel left|right|mix] FILE"},
+    {"decode", decodeCommand, "sondrel decode [--if HZ] [--afc-range HZ] [--channel left|right|mix] FILE\n"
+     "  sondrel decode --all [--json] [--channel left|right|mix] FILE"},
 };
 
 int Usage()
 {
-    std::fprintf(stderr, "usage:\n  sondrel [options]    the analyzer server; sondrel --help for its options\n"
-                         "  sondrel devices      lists the sound devices\n"
-                         "  sondrel unkey [options]  drops PTT through the server's keying line\n");
+    std::fprintf(stderr,
+                 "usage:\n  sondrel [options]    the analyzer server\n"
+                 "  sondrel devices      lists the sound devices\n"
+                 "  sondrel unkey [options]  drops PTT through the server's keying line\n");
     for (const Command& command : kCommands)
         std::fprintf(stderr, "  %s\n", command.usage);
+    std::fprintf(stderr, "Each takes --help for its own usage.\n");
     return 2;
 }
 

@@ -13,8 +13,9 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 SONDREL="${1:-$ROOT/build/analyzer/sondrel}"
 WORK="$(mktemp -d)"
-PORT=17362
-DISPLAY_NUMBER=77
+# The peer binds its XML-RPC port on every address, whatever address it is
+# given, so the port is one free on all of them (the kernel picks it).
+PORT="$(python3 -c 'import socket; s = socket.socket(); s.bind(("", 0)); print(s.getsockname()[1])')"
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -26,10 +27,17 @@ TEXT='CQ CQ de SONDREL: the quick brown fox jumps over the lazy dog 0123456789 7
 printf '%s\n' "$TEXT" | "$SONDREL" encode --if 1500 --rate 8000 -o "$WORK/ours.wav"
 
 mkdir -p "$WORK/run" "$WORK/home" "$WORK/config"
-export XDG_RUNTIME_DIR="$WORK/run" HOME="$WORK/home" DISPLAY=":$DISPLAY_NUMBER"
+export XDG_RUNTIME_DIR="$WORK/run" HOME="$WORK/home"
 export PULSE_SERVER="unix:$WORK/run/pulse.sock"
-Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x1024x24 >/dev/null 2>&1 &
+# The X server picks a free display number itself and says which.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 3>"$WORK/display" >/dev/null 2>&1 &
 pids+=($!)
+for _ in $(seq 1 100); do
+    [ -s "$WORK/display" ] && break
+    sleep 0.1
+done
+[ -s "$WORK/display" ] || { echo "the virtual X display did not come up" >&2; exit 1; }
+export DISPLAY=":$(head -n 1 "$WORK/display")"
 pulseaudio -n --daemonize=no --exit-idle-time=-1 \
     -L "module-native-protocol-unix socket=$WORK/run/pulse.sock" \
     -L "module-null-sink sink_name=air" >/dev/null 2>&1 &

@@ -31,11 +31,19 @@ DESKTOP_TEST_PACKAGES=(xvfb xauth xdotool xclip x11-utils imagemagick)
 # The analyzer's tests key a dummy radio through rigctld and play through a
 # private sound server.
 ANALYZER_TEST_PACKAGES=(libhamlib-utils pulseaudio pulseaudio-utils)
+# scripts/package-check.sh: building the packages (dpkg-shlibdeps) and checking them.
+PACKAGE_CHECK_PACKAGES=(dpkg-dev lintian systemd)
 
 # usage: build_tree DIR [cmake args...]
+# With BUILD_TARGETS="a b" only those targets (and what they need) are built.
 build_tree() {
     local dir="$1"
     shift
+    local targets=()
+    if [ -n "${BUILD_TARGETS:-}" ]; then
+        read -r -a targets <<<"$BUILD_TARGETS"
+        targets=(--target "${targets[@]}")
+    fi
     cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null &&
-        cmake --build "$dir" -j"$(nproc)"
+        cmake --build "$dir" -j"$(nproc)" "${targets[@]}"
 }

@@ -23,3 +23,23 @@ wait_window() {
     echo "No window named '$1' came up." >&2
     return 1
 }
+
+# usage: start_xvfb -> starts a virtual X display on a number the X server
+# itself finds free (-displayfd) and exports DISPLAY once it is ready.
+start_xvfb() {
+    local numberfile
+    numberfile="$(mktemp)"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numberfile" 2>/dev/null &
+    pids+=($!)
+    for _ in $(seq 1 100); do
+        if [ -s "$numberfile" ]; then
+            export DISPLAY=":$(head -n 1 "$numberfile")"
+            rm -f "$numberfile"
+            return 0
+        fi
+        sleep 0.1
+    done
+    rm -f "$numberfile"
+    echo "The virtual X display did not come up." >&2
+    return 1
+}

@@ -11,7 +11,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 . "$ROOT/scripts/deps.sh"
 
 need_packages "${BUILD_PACKAGES[@]}" "${DESKTOP_TEST_PACKAGES[@]}"
-build_tree "$ROOT/build"
+BUILD_TARGETS="varkel pelorin sondrel-sim" build_tree "$ROOT/build"
 
 OUT="${OUT:-$ROOT/docs}"
 VARKEL="$ROOT/build/terminal/ui/varkel"
@@ -54,11 +54,7 @@ stop_terminal() {
     unset "pids[$last]"
 }
 
-display=":$(( 160 + RANDOM % 20 ))"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp &
-pids+=($!)
-export DISPLAY="$display"
-sleep 1
+start_xvfb
 "$SIM" --port "$PORT" &
 pids+=($!)
 sleep 0.5

@@ -1,8 +1,6 @@
 #include "linkserver.h"
 
 #include <QSignalBlocker>
-#include <QTcpSocket>
-#include <QTimer>
 #include <algorithm>
 
 namespace sondrel {
@@ -10,8 +8,12 @@ namespace {
 
 // Long enough for a closing link to hand over what it still holds.
 constexpr int kLingerMs = 5000;
-// What the socket may hold beyond the queue; the rest waits in the system.
-constexpr qint64 kSocketBuffer = 4096;
+// What the socket may hold before it is read; the rest waits in the system.
+constexpr qint64 kSocketBuffer = 16 * 1024;
+// Refused text is reported at most this often, however long a paste goes on.
+constexpr int kRefusalReportMs = 500;
+// How much of refused text the operator is shown.
+constexpr qsizetype kRefusedShown = 24;
 
 QString linkName(bool receive)
 {
@@ -41,7 +43,13 @@ QString printable(QByteArrayView bytes)
 LinkServer::LinkServer(qsizetype queueBound, QObject* parent)
     : QObject(parent), m_queueBound(std::max<qsizetype>(1, queueBound))
 {
+    m_refusalReport.setSingleShot(true);
+    m_refusalReport.setInterval(kRefusalReportMs);
+    m_pairing.setSingleShot(true);
+    m_pairing.setInterval(kDefaultPairingTimeoutMs);
     connect(&m_server, &QTcpServer::newConnection, this, &LinkServer::onNewConnection);
+    connect(&m_refusalReport, &QTimer::timeout, this, &LinkServer::reportRefused);
+    connect(&m_pairing, &QTimer::timeout, this, &LinkServer::onPairingTimeout);
 }
 
 LinkServer::~LinkServer()
@@ -73,17 +81,9 @@ void LinkServer::stop()
 
 QByteArray LinkServer::takeQueued(qsizetype count)
 {
-    const QByteArray taken = m_queue.first(std::min(count, m_queue.size()));
+    const QByteArray taken = m_queue.first(std::clamp<qsizetype>(count, 0, m_sendable));
     m_queue.remove(0, taken.size());
-    // Reading again from inside a reader's slot would reorder bytes, so it waits
-    // for the event loop.
-    if (!taken.isEmpty() && m_transmit && m_transmit->bytesAvailable() > 0 && !m_readPending) {
-        m_readPending = true;
-        QTimer::singleShot(0, this, [this] {
-            m_readPending = false;
-            readTransmitLink();
-        });
-    }
+    m_sendable -= taken.size();
     return taken;
 }
 
@@ -91,6 +91,14 @@ void LinkServer::sendToTerminal(const QByteArray& bytes)
 {
     if (m_receive && !bytes.isEmpty())
         m_receive->write(bytes);
+}
+
+void LinkServer::tellOperator(const QString& what)
+{
+    emit event(QStringLiteral("told the operator: %1").arg(what));
+    // Its own line whatever the received text around it; the terminal shows
+    // a carriage return as a line end and drops the line feed.
+    sendToTerminal(QStringLiteral("\r\n[sondrel: %1]\r\n").arg(what).toUtf8());
 }
 
 void LinkServer::endPair()
@@ -101,12 +109,31 @@ void LinkServer::endPair()
     emit event(QStringLiteral("waiting for a new pair"));
 }
 
+void LinkServer::stopTransmission(const QString& reason, qsizetype heldElsewhere)
+{
+    const qsizetype dropped = m_queue.size() + heldElsewhere;
+    m_queue.clear();
+    m_sendable = 0;
+    if (m_toggle == Toggle::On)
+        m_toggle = Toggle::Stopped;
+    emit event(QStringLiteral("%1: transmission stopped, %2 queued bytes dropped")
+                   .arg(reason)
+                   .arg(dropped));
+    tellOperator(dropped > 0 ? QStringLiteral("transmission stopped: %1; %2 characters not sent")
+                                   .arg(reason)
+                                   .arg(dropped)
+                             : QStringLiteral("transmission stopped: %1").arg(reason));
+    emit transmissionAborted();
+}
+
 void LinkServer::onNewConnection()
 {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
         if (!m_receive) {
             adopt(socket, Link::Receive);
+            m_pairing.start();
         } else if (!m_transmit) {
+            m_pairing.stop();
             adopt(socket, Link::Transmit);
             emit pairStarted();
         } else {
@@ -124,6 +151,7 @@ void LinkServer::adopt(QTcpSocket* socket, Link link)
     if (receive) {
         connect(socket, &QTcpSocket::readyRead, this, &LinkServer::onReceiveData);
     } else {
+        m_bytesRead = 0;
         socket->setReadBufferSize(kSocketBuffer);
         connect(socket, &QTcpSocket::readyRead, this, &LinkServer::readTransmitLink);
     }
@@ -136,6 +164,15 @@ void LinkServer::adopt(QTcpSocket* socket, Link link)
     emit event(QStringLiteral("%1 connected from %2").arg(linkName(receive), peerOf(socket)));
 }
 
+void LinkServer::onPairingTimeout()
+{
+    if (!m_receive || m_transmit)
+        return;
+    emit event(QStringLiteral("no transmit link came within %1 ms: closing the receive link")
+                   .arg(m_pairing.interval()));
+    endPair();
+}
+
 void LinkServer::onReceiveData()
 {
     const QByteArray bytes = m_receive->readAll();
@@ -144,25 +181,70 @@ void LinkServer::onReceiveData()
 
 void LinkServer::readTransmitLink()
 {
-    while (m_transmit && m_queue.size() < m_queueBound) {
-        char byte = 0;
-        if (m_transmit->read(&byte, 1) != 1)
+    bool queued = false;
+    while (m_transmit) {
+        const QByteArray chunk = m_transmit->read(kSocketBuffer);
+        if (chunk.isEmpty())
             break;
-        // Text before a control byte is dealt with first, however the bytes were
-        // bunched on the way, so the outcome depends only on their order.
-        if (byte == kToggle || byte == kAbort) {
-            if (!m_queue.isEmpty())
+        const qint64 chunkStart = m_bytesRead;
+        qsizetype from = 0;
+        for (qsizetype i = 0; i < chunk.size(); ++i) {
+            const char byte = chunk[i];
+            if (byte != kToggle && byte != kAbort)
+                continue;
+            queued = queueText(QByteArrayView(chunk).sliced(from, i - from)) || queued;
+            from = i + 1;
+            m_bytesRead = chunkStart + from;
+            // Text before a control byte is dealt with first, however the bytes
+            // were bunched on the way, so the outcome depends only on their order.
+            if (queued)
                 emit textQueued();
+            queued = false;
+            reportRefused();
             if (byte == kToggle)
-                toggle();
+                onToggle();
             else
                 abort(QStringLiteral("abort"));
-        } else {
-            m_queue.append(byte);
+            if (!m_transmit)
+                return;
         }
+        queued = queueText(QByteArrayView(chunk).sliced(from)) || queued;
+        m_bytesRead = chunkStart + chunk.size();
     }
-    if (!m_queue.isEmpty())
+    if (queued)
         emit textQueued();
+}
+
+bool LinkServer::queueText(QByteArrayView text)
+{
+    const qsizetype room = std::min(text.size(), m_queueBound - m_queue.size());
+    m_queue.append(text.first(room));
+    if (m_toggle == Toggle::On)
+        m_sendable = m_queue.size();
+    if (room < text.size()) {
+        const QByteArrayView refused = text.sliced(room);
+        if (m_refused == 0)
+            m_refusalReport.start();
+        m_refused += refused.size();
+        m_refusedHead.append(
+            refused.first(std::min(refused.size(), kRefusedShown - m_refusedHead.size())));
+    }
+    return room > 0;
+}
+
+void LinkServer::reportRefused()
+{
+    m_refusalReport.stop();
+    if (m_refused == 0)
+        return;
+    const QString shown = printable(m_refusedHead)
+        + (m_refused > m_refusedHead.size() ? QStringLiteral("...") : QString());
+    tellOperator(QStringLiteral("queue full (%1 characters): %2 characters refused, from \"%3\"")
+                     .arg(m_queueBound)
+                     .arg(m_refused)
+                     .arg(shown));
+    m_refused = 0;
+    m_refusedHead.clear();
 }
 
 void LinkServer::onLinkClosed(Link link)
@@ -177,20 +259,37 @@ void LinkServer::onLinkClosed(Link link)
     endPair();
 }
 
-void LinkServer::toggle()
+void LinkServer::onToggle()
 {
-    m_transmitting = !m_transmitting;
+    switch (m_toggle) {
+    case Toggle::Off:
+        m_toggle = Toggle::On;
+        m_sendable = m_queue.size();
+        break;
+    case Toggle::On:
+        // What was typed before the toggle still goes out; what follows waits.
+        m_toggle = Toggle::Off;
+        break;
+    case Toggle::Stopped:
+        // The terminal switches off what the server had already stopped.
+        m_toggle = Toggle::Off;
+        emit event(QStringLiteral("transmission off (it had stopped already), %1 bytes queued")
+                       .arg(m_queue.size()));
+        return;
+    }
+    const bool on = m_toggle == Toggle::On;
     emit event(QStringLiteral("transmission %1, %2 bytes queued")
-                   .arg(m_transmitting ? QStringLiteral("on") : QStringLiteral("off"))
+                   .arg(on ? QStringLiteral("on") : QStringLiteral("off"))
                    .arg(m_queue.size()));
-    emit transmissionSwitched(m_transmitting);
+    emit transmissionSwitched(on);
 }
 
 void LinkServer::abort(const QString& reason)
 {
     const qsizetype dropped = m_queue.size();
     m_queue.clear();
-    m_transmitting = false;
+    m_sendable = 0;
+    m_toggle = Toggle::Off;
     emit event(QStringLiteral("%1: transmission off, %2 queued bytes dropped").arg(reason).arg(dropped));
     emit transmissionAborted();
 }
@@ -198,7 +297,14 @@ void LinkServer::abort(const QString& reason)
 void LinkServer::closePair(bool graceful)
 {
     const bool hadPair = hasPair();
-    if (m_transmitting || !m_queue.isEmpty())
+    m_pairing.stop();
+    if (m_refused > 0) {
+        emit event(QStringLiteral("%1 refused bytes not reported: the pair ends").arg(m_refused));
+        m_refusalReport.stop();
+        m_refused = 0;
+        m_refusedHead.clear();
+    }
+    if (m_toggle != Toggle::Off || !m_queue.isEmpty())
         abort(QStringLiteral("pair ends"));
     for (QTcpSocket* socket : {m_receive.data(), m_transmit.data()}) {
         if (socket)

@@ -195,15 +195,6 @@ sondrel::PttConfig pttFor(const ServeOptions& options, const sondrel::DriverSett
 
 } // namespace
 
-int devicesCommand(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    setApplication();
-    for (const QString& line : sondrel::SoundCard::describeDevices())
-        std::puts(qUtf8Printable(line));
-    return 0;
-}
-
 int serveCommand(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -284,7 +275,8 @@ int serveCommand(int argc, char** argv)
     }
 
     auto readSettings = [&] {
-        const sondrel::DriverSettings settings = sondrel::readDriverSettings(options->profile);
+        const sondrel::DriverSettings settings =
+            sondrel::readDriverSettings(options->profile, path->sampleRate());
         for (const QString& line : sondrel::describe(settings, options->profile, pelorinKeys(*options)))
             log.info(line);
         station.setCentreFrequency(settings.centreHz);
@@ -321,7 +313,9 @@ int unkeyCommand(int argc, char** argv)
     if (!options)
         return 2;
     const sondrel::Logger log(options->verbosity, sondrel::Logger::stderrIsJournal());
-    const sondrel::PttConfig config = pttFor(*options, sondrel::readDriverSettings(options->profile));
+    // Only the keying line counts here; the rate bears on the IF alone.
+    const sondrel::PttConfig config =
+        pttFor(*options, sondrel::readDriverSettings(options->profile, sondrel::SoundCard::kRate));
     switch (config.kind) {
     case sondrel::PttConfig::Kind::None:
         log.info(QStringLiteral("no keying line: nothing to unkey"));

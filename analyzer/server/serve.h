@@ -1,8 +1,7 @@
 #pragma once
-// sondrel with no command: the analyzer server. `sondrel devices` lists the
-// sound devices it can use; `sondrel unkey` drops PTT through the keying line
-// the server would use, for when the server could not (killed, crashed).
+// sondrel with no command: the analyzer server. `sondrel unkey` drops PTT
+// through the keying line the server would use, for when the server could
+// not (killed, crashed).
 
 int serveCommand(int argc, char** argv);
-int devicesCommand(int argc, char** argv);
 int unkeyCommand(int argc, char** argv);

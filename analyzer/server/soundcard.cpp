@@ -116,6 +116,11 @@ QStringList SoundCard::describeDevices()
     return lines;
 }
 
+bool SoundCard::soundServerRunning()
+{
+    return !QMediaDevices::audioOutputs().isEmpty() || !QMediaDevices::audioInputs().isEmpty();
+}
+
 bool SoundCard::start(Render render)
 {
     if (m_outputDevice.isNull() || m_inputDevice.isNull()) {

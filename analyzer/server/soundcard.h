@@ -46,6 +46,9 @@ public:
     static QAudioDevice findInput(const QString& name);
     static QAudioDevice findOutput(const QString& name);
     static QStringList describeDevices();
+    // Whether a sound server answers: without one there are no devices at
+    // all, while a running one always offers at least a stand-in output.
+    static bool soundServerRunning();
 
 private:
     bool openSink();

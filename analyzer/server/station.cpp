@@ -28,8 +28,7 @@ Station::Station(LinkServer& links, SignalPath& path, StationOptions options, QO
     connect(&m_links, &LinkServer::transmissionSwitched, this, &Station::onSwitched);
     connect(&m_links, &LinkServer::transmissionAborted, this, &Station::onAborted);
     connect(&m_links, &LinkServer::textQueued, this, &Station::feedModulator);
-    // Characters of a pair that has gone are not for the next one.
-    connect(&m_links, &LinkServer::pairEnded, this, [this] { m_echo.clear(); });
+    connect(&m_links, &LinkServer::pairEnded, this, &Station::onPairEnded);
     connect(&m_path, &SignalPath::received, this, &Station::onReceived);
     connect(&m_path, &SignalPath::outputFailed, this, &Station::onOutputFailed);
     connect(&m_pttDelay, &QTimer::timeout, this, &Station::onPttDelayOver);
@@ -119,11 +118,6 @@ void Station::onPttFailed(const QString& why)
                          : QStringLiteral("PTT failed (%1): the transmitter may still be keyed").arg(why));
 }
 
-void Station::tellOperator(const QString& notice)
-{
-    m_links.sendToTerminal(QStringLiteral("\r\n[sondrel: %1]\r\n").arg(notice).toUtf8());
-}
-
 void Station::rebuildModem()
 {
     psk31::Modulator::Config tx;
@@ -160,7 +154,7 @@ void Station::feedModulator()
 {
     if (m_state != State::Sending)
         return;
-    while (m_modulator->queued() < kModulatorBytes && !m_links.queue().isEmpty())
+    while (m_modulator->queued() < kModulatorBytes && m_links.sendable() > 0)
         m_modulator->send(uint8_t(m_links.takeQueued(1).front()));
 }
 
@@ -172,25 +166,28 @@ void Station::onSwitched(bool on)
             key(true);
         break;
     case State::Keying:
-        m_stopWhenStarted = !on;
+        // Nothing was sent yet: with nothing to send the key can drop at once.
+        if (!on && m_links.sendable() == 0)
+            release();
         break;
     case State::Sending:
-        if (!on) {
-            // What was typed before the toggle goes out; what follows waits for the next one.
-            while (!m_links.queue().isEmpty())
-                m_modulator->send(uint8_t(m_links.takeQueued(1).front()));
-            m_modulator->stop();
-            m_state = State::Stopping;
-        }
+        if (!on)
+            finishTransmission();
         break;
     case State::Stopping:
-        m_restartWhenDone = on;
-        break;
     case State::Aborting:
-        if (on)
-            m_restartWhenDone = true;
+        // Whether to key again is decided when the last sample has been played.
         break;
     }
+}
+
+void Station::finishTransmission()
+{
+    // What was typed before the toggle goes out; what follows waits for the next one.
+    for (const char byte : m_links.takeQueued(m_links.sendable()))
+        m_modulator->send(uint8_t(byte));
+    m_modulator->stop();
+    m_state = State::Stopping;
 }
 
 void Station::key(bool on)
@@ -205,8 +202,6 @@ void Station::key(bool on)
     emit event(QStringLiteral("PTT on"));
     emit keyedChanged(true);
     m_state = State::Keying;
-    m_stopWhenStarted = false;
-    m_restartWhenDone = false;
     m_pttDelay.start(m_options.pttDelayMs);
     m_playWatch.start();
     if (m_options.txLimitMs > 0)
@@ -225,13 +220,12 @@ void Station::onPttDelayOver()
     m_modulator->start();
     m_state = State::Sending;
     feedModulator();
-    if (m_stopWhenStarted)
-        onSwitched(false);
+    if (!m_links.transmitting())
+        finishTransmission();
 }
 
 void Station::onAborted()
 {
-    m_restartWhenDone = false;
     switch (m_state) {
     case State::Idle:
     case State::Aborting:
@@ -261,9 +255,9 @@ void Station::checkFinished()
     }
     if ((m_state == State::Stopping || m_state == State::Aborting) && m_lastSignalSample >= 0
         && played >= m_lastSignalSample) {
-        const bool restart = m_restartWhenDone;
         release();
-        if (restart)
+        // The terminal switched on again while this transmission was ending.
+        if (m_links.transmitting())
             key(true);
     }
     if (m_state == State::Idle && m_echo.empty())
@@ -281,6 +275,14 @@ void Station::release()
     emit event(QStringLiteral("PTT off"));
     emit keyedChanged(false);
     applyPending();
+}
+
+void Station::onPairEnded()
+{
+    // Characters of a pair that has gone are not for the next one, and nothing
+    // goes on the air without a terminal.
+    m_echo.clear();
+    onAborted();
 }
 
 void Station::onReceived(const std::vector<float>& samples)
@@ -302,17 +304,21 @@ void Station::onReceived(const std::vector<float>& samples)
 void Station::onOutputFailed(const QString& why)
 {
     emit event(why);
-    if (keyed()) {
+    if (m_state == State::Idle && !m_links.transmitting())
+        return;
+    const qsizetype held = qsizetype(m_modulator->queued());
+    if (m_state != State::Idle) {
         m_modulator->abort();
         release();
     }
-    m_links.abortTransmission(why);
+    m_links.stopTransmission(why, held);
 }
 
 void Station::onTxLimit()
 {
-    emit event(QStringLiteral("transmission time limit of %1 s reached").arg(m_options.txLimitMs / 1000));
-    m_links.abortTransmission(QStringLiteral("time limit"));
+    // The text a toggle-off left in the modulator is dropped with the queue.
+    m_links.stopTransmission(QStringLiteral("time limit of %1 s").arg(m_options.txLimitMs / 1000.0),
+                             qsizetype(m_modulator->queued()));
 }
 
 } // namespace sondrel

@@ -4,6 +4,18 @@
 // toggle, waits the PTT delay, sends the queued text, and unkeys only when
 // the last sample has been played; an abort, the end of a pair, a failing or
 // stalled output, the time limit and shutting down all drop PTT.
+//
+// The transmitter follows the links' toggle (LinkServer::transmitting()):
+//   Idle      on: key and wait the PTT delay (Keying).
+//   Keying    off with nothing to send: unkey at once. When the delay is over
+//             it sends (Sending), and stops at once if the toggle is off.
+//   Sending   off: the text typed before the toggle goes into the modulator,
+//             then the postamble (Stopping).
+//   Stopping, Aborting: PTT drops when the last sample has been played; if
+//             the toggle is on by then, keying starts anew.
+// An abort (0x02, the end of the pair) fades out from Sending or Stopping
+// (Aborting) and unkeys at once from Keying. A stop of the station's own (the
+// time limit, a failing output) does the same and tells the operator why.
 
 #include "link/linkserver.h"
 #include "server/signalpath.h"
@@ -45,8 +57,10 @@ public:
     void shutDown();
 
     bool keyed() const { return m_ptt && m_ptt->keyed(); }
-    // A short notice for the operator on the receive link.
-    void tellOperator(const QString& notice);
+
+    // A short notice on the receive link, set apart from received text, and
+    // in the log: why transmission stopped, what could not be done.
+    void tellOperator(const QString& what) { m_links.tellOperator(what); }
 
 signals:
     void event(const QString& line);
@@ -64,7 +78,9 @@ private:
     void render(float* out, std::size_t n);
     void feedModulator();
     void onSwitched(bool on);
+    void finishTransmission();
     void onAborted();
+    void onPairEnded();
     void onReceived(const std::vector<float>& samples);
     void onOutputFailed(const QString& why);
     void onPttDelayOver();
@@ -87,8 +103,6 @@ private:
     std::unique_ptr<psk31::Modulator> m_modulator;
     std::unique_ptr<psk31::Demodulator> m_demodulator;
     State m_state = State::Idle;
-    bool m_stopWhenStarted = false;
-    bool m_restartWhenDone = false;
     qint64 m_lastSignalSample = -1;  // where the finished transmission's last sample lies
     std::deque<std::pair<qint64, std::string>> m_echo;  // sent characters, by the sample that ends them
     std::string m_completed;

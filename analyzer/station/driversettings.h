@@ -10,11 +10,20 @@
 namespace sondrel {
 
 struct DriverSettings {
+    // What became of the stored IF: used, or why the fall-back frequency is used.
+    enum class If {
+        Usable,
+        NotSet, // nothing stored, or what Pelorin shows as 0 before one is set
+        OutsidePelorin, // a number outside Pelorin's 0 to 4000 Hz
+        OutsideReceiver, // in Pelorin's band but not receivable at this sample rate
+    };
+
     int comPort = 0;             // 1 to 4 for COM1 to COM4; 0 for no keying line
     QString pttDevice;           // the serial device behind comPort
     double centreHz = 1000.0;    // what the modem uses
-    QString storedIf;            // the "IF" text as Pelorin stored it
-    bool ifFellBack = false;     // the stored IF could not be used
+    QString storedIf; // the "IF" text as Pelorin stored it; null when none is
+    If ifStatus = If::Usable;
+    double sampleRate = 0; // the signal path's, which bounds the usable IF
     bool reverseOutput = false;  // transmit on the right channel
 };
 
@@ -22,14 +31,17 @@ struct DriverSettings {
 // for the name "summit".
 QString profileName(const QString& profileOption);
 
-// The centre frequencies the modem can use: the signal and its 100 Hz tracking
-// range must stay clear of 0 Hz; Pelorin's own bound is the upper one.
-constexpr double kLowestUsableHz = 200.0;
-constexpr double kHighestUsableHz = 4000.0;
+// The centre frequencies the receiver can follow at `sampleRate`: the signal
+// and its tracking range must stay clear of 0 Hz and of half the sample rate.
+struct UsableRange {
+    double lowestHz;
+    double highestHz;
+};
+UsableRange usableRange(double sampleRate);
 
-// Reads the profile's section afresh. A centre frequency outside the usable
-// range falls back to 1000 Hz.
-DriverSettings readDriverSettings(const QString& profile);
+// Reads the profile's section afresh. A centre frequency Pelorin would not
+// show, or one the receiver cannot follow at `sampleRate`, falls back to 1000 Hz.
+DriverSettings readDriverSettings(const QString& profile, double sampleRate);
 
 // One line per value for the log; a fall-back says why and where to change it.
 // Without `keys`, the PTT value is left out: the keying comes from elsewhere.

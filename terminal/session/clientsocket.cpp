@@ -19,8 +19,11 @@ CClientSocket::~CClientSocket()
 
 bool CClientSocket::Connect(const QString& host, int port, int timeoutMs)
 {
-    if (port < 1 || port > 65535)
+    m_strError.clear();
+    if (port < 1 || port > 65535) {
+        m_strError = QStringLiteral("the port is outside 1 to 65535");
         return false;
+    }
     m_pSocket->abort();
     m_pSocket->connectToHost(host, static_cast<quint16>(port));
     // The wait lets socket traffic through, and the session may drop this
@@ -47,6 +50,9 @@ bool CClientSocket::Connect(const QString& host, int port, int timeoutMs)
         return false;
     if (m_pSocket->state() == QAbstractSocket::ConnectedState)
         return true;
+    m_strError = m_pSocket->error() == QAbstractSocket::UnknownSocketError && deadline.hasExpired()
+        ? QStringLiteral("no answer within %1 ms").arg(timeoutMs)
+        : m_pSocket->errorString();
     m_pSocket->abort();
     return false;
 }

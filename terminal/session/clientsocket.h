@@ -27,6 +27,8 @@ public:
     // Blocks while only repainting and socket traffic go on. A port outside
     // 1..65535 fails rather than wrapping to another port.
     bool Connect(const QString& host, int port, int timeoutMs = kDefaultConnectTimeoutMs);
+    // Why the last Connect failed.
+    QString ErrorString() const { return m_strError; }
     void Init();
     void SendByte(unsigned char byte);
     // Drops what still waits to be taken by the system and sends `byte` right
@@ -65,4 +67,5 @@ private:
     bool m_bReaderOk = false;
     bool m_bReceiveQueued = false;
     bool m_bClosed = false;
+    QString m_strError;
 };

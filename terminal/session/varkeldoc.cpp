@@ -150,6 +150,8 @@ bool CVarkelDoc::ConnectLink(QPointer<CClientSocket>& link)
             return false;
         if (connected)
             break;
+        emit connectFailed(QStringLiteral("cannot connect to %1 port %2: %3")
+                               .arg(m_strHost, QString::number(m_nPort), link->ErrorString()));
         const fw::MsgAnswer answer = GetPrompter().MessageBox(
             LoadString(IDS_CONNECT_FAILED), fw::MsgButtons::YesNo, fw::MsgIcon::Question);
         if (!link)

@@ -83,6 +83,9 @@ signals:
     void stateChanged();
     // The Setup command asks the user interface to run its dialog modally.
     void setupDialogRequested();
+    // A link could not be connected: host, port and the reason, for the log
+    // (the operator's question keeps its short text).
+    void connectFailed(const QString& description);
 
 private:
     bool ConnectLink(QPointer<CClientSocket>& link);

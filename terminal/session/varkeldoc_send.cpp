@@ -100,6 +100,7 @@ int CVarkelDoc::SendFileStart(QFile& file, int limit, bool* readFailed)
     // The whole file is one change of the transmit pane, not a thousand.
     UpdateBatch batch(*this);
     int total = 0;
+    char previous = 0;
     while (total < limit) {
         char c = 0;
         if (!file.getChar(&c)) {
@@ -108,8 +109,16 @@ int CVarkelDoc::SendFileStart(QFile& file, int limit, bool* readFailed)
         }
         ++total;
         // A zero byte counts toward the limit but is neither sent nor shown.
-        if (c != 0)
-            SendString(QByteArray(1, c));
+        if (c == 0)
+            continue;
+        // A line of a Unix text file ends in a lone LF, which neither the panes
+        // nor a receiving station take as a new line: it goes out as CR LF, as a
+        // pasted one does. The limit counts the file's bytes, so the added CR
+        // does not count toward it.
+        if (c == '\n' && previous != '\r')
+            SendString("\r");
+        SendString(QByteArray(1, c));
+        previous = c;
     }
     return total;
 }

@@ -91,6 +91,10 @@ bool CVarkelApp::InitInstance(const QStringList& arguments)
         parser.showHelp();
 
     m_doc = std::make_unique<CVarkelDoc>(*m_prompter);
+    connect(m_doc.get(), &CVarkelDoc::connectFailed, this, [](const QString& description) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(AppName().toLower()),
+                     qUtf8Printable(description));
+    });
     // The toolkit calls exit() when its display connection breaks (the X
     // server ends, a forwarded display drops): no destructor runs then, and
     // a keyed transmitter must still be unkeyed.

@@ -1,6 +1,6 @@
 // The analyzer reads the driver's values exactly as Pelorin writes them, with
 // Pelorin's rules for stored texts it did not write, and falls back where the
-// modem cannot work.
+// modem cannot work at the signal path's sample rate, saying plainly why.
 
 #include "driverkeys.h"
 #include "frequency.h"
@@ -13,6 +13,11 @@
 
 namespace keys = pelorin::keys;
 using sondrel::DriverSettings;
+using If = DriverSettings::If;
+
+namespace {
+constexpr double kCardRate = 48000;
+}
 
 class TestDriverSettings : public QObject {
     Q_OBJECT
@@ -22,6 +27,8 @@ private slots:
     void readsWhatPelorinWrites();
     void storedTextsByPelorinsRules_data();
     void storedTextsByPelorinsRules();
+    void fallBackSaysWhy_data();
+    void fallBackSaysWhy();
     void profilesAndSerialMapping();
 };
 
@@ -61,11 +68,11 @@ void TestDriverSettings::readsWhatPelorinWrites()
     QVERIFY(pelorin.WriteProfileString(keys::kSection, keys::kIf, pelorin::FormatForStore(hz)));
     QVERIFY(pelorin.WriteProfileInt(keys::kSection, keys::kReverseOutputChannel, reverse));
 
-    const DriverSettings read = sondrel::readDriverSettings(keys::kClassicProfile);
+    const DriverSettings read = sondrel::readDriverSettings(keys::kClassicProfile, kCardRate);
     QCOMPARE(read.comPort, comPort);
     QCOMPARE(read.pttDevice, comPort ? QStringLiteral("/dev/ttyS%1").arg(comPort - 1) : QString());
     QCOMPARE(read.centreHz, centreHz);
-    QCOMPARE(read.ifFellBack, fellBack);
+    QCOMPARE(read.ifStatus != If::Usable, fellBack);
     QCOMPARE(read.reverseOutput, reverse == 1);
     const QString log = sondrel::describe(read, keys::kClassicProfile).join(QLatin1Char('\n'));
     QCOMPARE(log.contains(QStringLiteral("Pelorin")), fellBack);
@@ -107,10 +114,54 @@ void TestDriverSettings::storedTextsByPelorinsRules()
         QVERIFY(store.WriteProfileString(keys::kSection, keys::kIf, ifText));
     QVERIFY(store.WriteProfileInt(keys::kSection, keys::kReverseOutputChannel, reverse));
 
-    const DriverSettings read = sondrel::readDriverSettings(keys::kClassicProfile);
+    const DriverSettings read = sondrel::readDriverSettings(keys::kClassicProfile, kCardRate);
     QCOMPARE(read.comPort, comPort);
     QCOMPARE(read.centreHz, centreHz);
     QCOMPARE(read.reverseOutput, reverseOutput);
+}
+
+// The receiver's band depends on the rate: loopback runs at 8000 samples a second.
+void TestDriverSettings::fallBackSaysWhy_data()
+{
+    QTest::addColumn<QString>("stored"); // null: nothing stored
+    QTest::addColumn<double>("rate");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<double>("centreHz");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("fresh store")
+        << QString() << kCardRate << int(If::NotSet) << 1000.0
+        << "no IF set with Pelorin yet (\"Sondrel Classic\" holds none): working at 1000 Hz";
+    QTest::newRow("3950 Hz at 8000")
+        << "3950.00000" << 8000.0 << int(If::OutsideReceiver) << 1000.0
+        << "IF 3950 Hz from \"Sondrel Classic\" cannot be received at 8000 samples "
+           "a second (170 to 3830 Hz): working at 1000 Hz";
+    QTest::newRow("4000 Hz at 8000")
+        << "4000.00000" << 8000.0 << int(If::OutsideReceiver) << 1000.0 << "IF 4000 Hz";
+    QTest::newRow("3950 Hz at 48000")
+        << "3950.00000" << kCardRate << int(If::Usable) << 3950.0 << "IF: 3950 Hz";
+    QTest::newRow("a NUL in the stored text")
+        << QStringLiteral("4500%1x").arg(QChar(0)) << kCardRate << int(If::OutsidePelorin) << 1000.0
+        << "IF \"4500\\x00x\" from \"Sondrel Classic\" is outside Pelorin's "
+           "0 to 4000 Hz: working at 1000 Hz";
+}
+
+void TestDriverSettings::fallBackSaysWhy()
+{
+    QFETCH(QString, stored);
+    QFETCH(double, rate);
+    QFETCH(int, status);
+    QFETCH(double, centreHz);
+    QFETCH(QString, line);
+    const fw::SettingsStore store(keys::kClassicProfile, keys::kOrganisation);
+    if (!stored.isNull())
+        QVERIFY(store.WriteProfileString(keys::kSection, keys::kIf, stored));
+
+    const DriverSettings read = sondrel::readDriverSettings(keys::kClassicProfile, rate);
+    QCOMPARE(int(read.ifStatus), status);
+    QCOMPARE(read.centreHz, centreHz);
+    const QString log = sondrel::describe(read, keys::kClassicProfile).join(QLatin1Char('\n'));
+    QVERIFY2(log.contains(line), qPrintable(log));
+    QVERIFY(!log.contains(QChar(0)));
 }
 
 void TestDriverSettings::profilesAndSerialMapping()
@@ -124,10 +175,10 @@ void TestDriverSettings::profilesAndSerialMapping()
     QVERIFY(own.WriteProfileString(QStringLiteral("Serial ports"), QStringLiteral("COM1"),
                                    QStringLiteral("/dev/ttyUSB0")));
 
-    const DriverSettings read = sondrel::readDriverSettings(keys::kSummitProfile);
+    const DriverSettings read = sondrel::readDriverSettings(keys::kSummitProfile, kCardRate);
     QCOMPARE(read.pttDevice, QStringLiteral("/dev/ttyUSB0"));
     QCOMPARE(read.centreHz, 2000.0);
-    QCOMPARE(sondrel::readDriverSettings(keys::kClassicProfile).comPort, 0);
+    QCOMPARE(sondrel::readDriverSettings(keys::kClassicProfile, kCardRate).comPort, 0);
 }
 
 VARKEL_TEST_MAIN(TestDriverSettings, QCoreApplication)

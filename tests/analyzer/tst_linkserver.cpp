@@ -1,6 +1,7 @@
-// The analyzer's link pair over real loopback sockets: the bound on queued
-// text holds the terminal back instead of dropping its bytes, and a pair that
-// ends while transmitting is aborted before it goes.
+// The analyzer's link pair over real loopback sockets: control bytes act
+// however much text waits before them, text beyond the bound is refused and
+// the operator told, a pair that ends while transmitting is aborted before it
+// goes, and a lone first connection does not wait forever.
 
 #include "link/linkserver.h"
 #include "testenv.h"
@@ -33,34 +34,42 @@ struct Pair {
 class TestLinkServer : public QObject {
     Q_OBJECT
 private slots:
-    void fullQueueLeavesTheLinkUnread();
+    void controlBytesActBehindRefusedText();
     void endingPairAbortsTransmissionFirst_data();
     void endingPairAbortsTransmissionFirst();
+    void loneConnectionIsClosed();
 };
 
-void TestLinkServer::fullQueueLeavesTheLinkUnread()
+// A paste far beyond the bound, an abort behind it, then more typing.
+void TestLinkServer::controlBytesActBehindRefusedText()
 {
-    constexpr qsizetype kBound = 16;
+    constexpr qsizetype kBound = 1000;
+    constexpr qsizetype kPasted = 400 * 1000;
     LinkServer server(kBound);
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-    QSignalSpy switched(&server, &LinkServer::transmissionSwitched);
+    QSignalSpy aborted(&server, &LinkServer::transmissionAborted);
+    qsizetype longest = 0;
+    connect(&server, &LinkServer::textQueued, this,
+            [&] { longest = std::max(longest, server.queue().size()); });
     Pair pair;
     QVERIFY(pair.open(server.serverPort()));
 
-    QByteArray typed;
-    for (int i = 0; i < 100; ++i)
-        typed += char('a' + i % 26);
-    pair.transmit.write(typed + LinkServer::kToggle);
-    QTRY_COMPARE_WITH_TIMEOUT(server.queue().size(), kBound, kWaitMs);
-    QTest::qWait(100);
-    QCOMPARE(server.queue(), typed.first(kBound));
-    QCOMPARE(switched.count(), 0);  // the toggle waits behind the text
-
-    QByteArray taken;
-    QTRY_VERIFY_WITH_TIMEOUT((taken += server.takeQueued(kBound), switched.count() == 1), kWaitMs);
-    taken += server.takeQueued(kBound);
-    QCOMPARE(taken, typed);
+    const QByteArray pasted(kPasted, 'p');
+    pair.transmit.write("\x01" + pasted + "\x02" + "\x01tail");
+    QTRY_VERIFY_WITH_TIMEOUT(server.queue() == "tail", kWaitMs);
+    QCOMPARE(aborted.count(), 1);
     QVERIFY(server.transmitting());
+    QCOMPARE(longest, kBound);
+    QCOMPARE(server.transmitBytesRead(), kPasted + 7);
+
+    const QByteArray told = QStringLiteral(
+                                "[sondrel: queue full (%1 characters): %2 characters refused, "
+                                "from \"pppppppppppppppppppppppp...\"]")
+                                .arg(kBound)
+                                .arg(kPasted - kBound)
+                                .toUtf8();
+    QByteArray heard;
+    QTRY_VERIFY_WITH_TIMEOUT((heard += pair.receive.readAll()).contains(told), kWaitMs);
 }
 
 void TestLinkServer::endingPairAbortsTransmissionFirst_data()
@@ -87,6 +96,25 @@ void TestLinkServer::endingPairAbortsTransmissionFirst()
     QTRY_COMPARE_WITH_TIMEOUT(order, QStringList({"aborted", "ended"}), kWaitMs);
     QVERIFY(!server.transmitting());
     QVERIFY(server.queue().isEmpty());
+}
+
+void TestLinkServer::loneConnectionIsClosed()
+{
+    LinkServer server;
+    server.setPairingTimeout(100);
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    QTcpSocket lone;
+    lone.connectToHost(QHostAddress::LocalHost, server.serverPort());
+    QVERIFY(lone.waitForConnected(kWaitMs));
+    QTRY_COMPARE_WITH_TIMEOUT(lone.state(), QAbstractSocket::UnconnectedState, kWaitMs);
+
+    // The next terminal's first connection is its receive link again.
+    Pair pair;
+    QVERIFY(pair.open(server.serverPort()));
+    pair.transmit.write("\x01on");
+    QTRY_VERIFY_WITH_TIMEOUT(server.transmitting() && server.queue() == "on", kWaitMs);
+    QTest::qWait(300);
+    QVERIFY(server.hasPair());
 }
 
 VARKEL_TEST_MAIN(TestLinkServer, QCoreApplication)

@@ -136,6 +136,19 @@ private slots:
         QTest::newRow("raw bytes, any encoding") << QByteArray("\xef\xbb\xbf\xe9\r\n\x01")
                                                  << QByteArray("\xef\xbb\xbf\xe9\r\n\x01") << false;
         QTest::newRow("empty file") << QByteArray() << QByteArray() << false;
+        QTest::newRow("lone LF goes out as CR LF")
+            << QByteArray("one\ntwo\n\nthree\r\nfour\r\n")
+            << QByteArray("one\r\ntwo\r\n\r\nthree\r\nfour\r\n") << false;
+        // The limit counts the file's bytes: the added CRs do not count toward it.
+        QByteArray lfLines;
+        QByteArray crLfLines;
+        for (int i = 0; i < 333; ++i) {
+            lfLines += "ab\n";
+            crLfLines += "ab\r\n";
+        }
+        QTest::newRow("999 bytes of LF lines, no message") << lfLines << crLfLines << false;
+        QTest::newRow("1002 bytes of LF lines, cut after 1000")
+            << (lfLines + "cd\n") << (crLfLines + "c") << true;
     }
     void textFiles()
     {

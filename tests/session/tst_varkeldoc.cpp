@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QPointer>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QTest>
 
@@ -51,11 +52,19 @@ private slots:
     void refusedConnectionAnsweredNo()
     {
         Session s;
-        PointAt(FreePort());
+        const quint16 port = FreePort();
+        PointAt(port);
+        QSignalSpy failures(&s.doc, &CVarkelDoc::connectFailed);
         s.prompter.QueueAnswer(MsgAnswer::No);
         QVERIFY(s.doc.OnNewDocument());
         QCOMPARE(s.prompter.asked.size(), 1);
         QCOMPARE(s.prompter.asked[0].text, kRetryQuestion);
+        // The question stays short; the log line says where and why.
+        QCOMPARE(failures.size(), 1);
+        const QString line = failures[0][0].toString();
+        QVERIFY2(line.contains(QStringLiteral("127.0.0.1 port %1").arg(port))
+                     && line.contains(QStringLiteral("refused"), Qt::CaseInsensitive),
+                 qPrintable(line));
         QCOMPARE(s.prompter.asked[0].buttons, fw::MsgButtons::YesNo);
         QVERIFY(!s.doc.IsConnected());
         QVERIFY(!s.doc.RxLink() && !s.doc.TxLink());

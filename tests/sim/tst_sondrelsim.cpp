@@ -139,6 +139,8 @@ void TestSondrelSim::echo_data()
         << 50 << Bytes("\x01" "abc\x02") << QByteArray();
     QTest::newRow("paced, toggle off keeps the character on the air")
         << 50 << Bytes("\x01" "ab\x01\x01") << Bytes("ab");
+    QTest::newRow("paced, toggle off lets the text before it finish, as sondrel does")
+        << 20 << Bytes("\x01" "abc\x01" "de") << Bytes("abc");
 }
 
 // Once the expected echo is in, abort, toggle on and a marker character follow:

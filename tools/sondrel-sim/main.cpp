@@ -3,6 +3,7 @@
 
 #include "cleanexit.h"
 #include "simserver.h"
+#include "version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -38,6 +39,7 @@ std::optional<Settings> ReadSettings(const QCoreApplication& app)
         "Stand-in analyzer server: takes the terminal's receive and transmit links and echoes "
         "what is transmitted at a PSK31-like pace."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
                                   QStringLiteral("address"), QStringLiteral("127.0.0.1"));
     const QCommandLineOption port(QStringLiteral("port"),
@@ -81,6 +83,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("sondrel-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VARKEL_VERSION));
     const std::optional<Settings> settings = ReadSettings(app);
     if (!settings)
         return 2;

@@ -46,20 +46,17 @@ void SimServer::Stop()
 
 void SimServer::onSwitched(bool on)
 {
-    if (on) {
+    // Switched off, the text typed before the toggle still goes out, as on the air.
+    if (on)
         pump();
-    } else {
-        // The character on the air stays at the head of the queue and goes out again next time.
-        m_characterTimer.stop();
-    }
 }
 
 void SimServer::pump()
 {
-    if (!m_links.transmitting() || m_links.queue().isEmpty() || !m_links.hasPair())
+    if (m_links.sendable() == 0 || !m_links.hasPair())
         return;
     if (m_options.fast) {
-        const QByteArray text = m_links.takeQueued(m_links.queue().size());
+        const QByteArray text = m_links.takeQueued(m_links.sendable());
         m_links.sendToTerminal(text);
         emit event(QStringLiteral("sent %1 bytes: \"%2\"").arg(text.size()).arg(sondrel::printable(text)));
         return;
@@ -71,7 +68,7 @@ void SimServer::pump()
 
 void SimServer::onCharacterDue()
 {
-    if (!m_links.transmitting() || m_links.queue().isEmpty() || !m_links.hasPair())
+    if (m_links.sendable() == 0 || !m_links.hasPair())
         return;
     const QByteArray character = m_links.takeQueued(1);
     m_links.sendToTerminal(character);
