@@ -31,7 +31,9 @@ QString levelWord(LogLevel level)
 
 } // namespace
 
-Logger::Logger(Verbosity verbosity, bool journal) : m_verbosity(verbosity), m_journal(journal) {}
+Logger::Logger(Verbosity verbosity, bool journal) : m_verbosity(verbosity), m_journal(journal)
+{
+}
 
 bool Logger::stderrIsJournal()
 {

@@ -18,16 +18,16 @@ struct Ptt::Answer {
     quint64 request = 0;
     std::optional<bool> opened;
     QString openError;
-    std::optional<bool> keyed;  // the state the line reached
-    QString failure;            // or why it did not
-    bool retry = false;         // a repeated unkey nobody asked for again
+    std::optional<bool> keyed; // the state the line reached
+    QString failure; // or why it did not
+    bool retry = false; // a repeated unkey nobody asked for again
 };
 
 struct Ptt::Shared {
     std::mutex mutex;
     std::condition_variable wake;
     std::condition_variable finishedChanged;
-    Ptt* owner = nullptr;  // null once the owner is going
+    Ptt* owner = nullptr; // null once the owner is going
     bool quit = false;
     bool openAsked = false;
     std::optional<bool> wanted;
@@ -40,15 +40,17 @@ struct Ptt::Shared {
         // posted to it before that is dropped with it.
         if (owner)
             QMetaObject::invokeMethod(
-                owner, [target = owner, answer] { target->onAnswer(answer); }, Qt::QueuedConnection);
+                owner, [target = owner, answer] { target->onAnswer(answer); },
+                Qt::QueuedConnection);
     }
 
     void work(const PttConfig& config)
     {
         PttLine line(config);
-        const bool reconnects = config.kind == PttConfig::Kind::Cat || config.kind == PttConfig::Kind::Rigctld;
+        const bool reconnects = config.kind == PttConfig::Kind::Cat
+            || config.kind == PttConfig::Kind::Rigctld;
         bool unkeyOwed = false;
-        bool maybeKeyed = false;  // keying was tried and no unkey has succeeded since
+        bool maybeKeyed = false; // keying was tried and no unkey has succeeded since
         std::unique_lock lock(mutex);
         auto asked = [this] { return quit || openAsked || wanted.has_value(); };
         for (;;) {
@@ -177,7 +179,8 @@ void Ptt::onAnswer(const Answer& answer)
     if (answer.keyed) {
         m_lateReported = false;
         emit changed(*answer.keyed);
-    } else if (!answer.failure.isEmpty() && !answer.retry && !std::exchange(m_lateReported, false)) {
+    } else if (!answer.failure.isEmpty() && !answer.retry
+               && !std::exchange(m_lateReported, false)) {
         // A failure that the time-out has reported already is not told twice.
         emit failed(answer.failure);
     }

@@ -14,9 +14,9 @@ namespace sondrel {
 struct PttConfig {
     enum class Kind { None, SerialLines, Cat, Rigctld };
     Kind kind = Kind::None;
-    QString device;     // SerialLines: the port; Cat: the radio's CAT port
-    int rigModel = 0;   // Cat: Hamlib's model number
-    QString address;    // Rigctld: host:port
+    QString device; // SerialLines: the port; Cat: the radio's CAT port
+    int rigModel = 0; // Cat: Hamlib's model number
+    QString address; // Rigctld: host:port
     // Hamlib's own trace on stderr, for --verbose; off otherwise, so that it
     // never stands in for a reason.
     bool hamlibTrace = false;
@@ -33,7 +33,7 @@ constexpr int kAnswerTimeoutMs = 1500;
 class PttLine {
 public:
     explicit PttLine(PttConfig config);
-    ~PttLine();  // unkeys and closes
+    ~PttLine(); // unkeys and closes
     PttLine(const PttLine&) = delete;
     PttLine& operator=(const PttLine&) = delete;
 
@@ -53,7 +53,7 @@ private:
     bool fail(const QString& what, int code);
 
     PttConfig m_config;
-    std::unique_ptr<Rig> m_rts;  // also the CAT or rigctld connection
+    std::unique_ptr<Rig> m_rts; // also the CAT or rigctld connection
     std::unique_ptr<Rig> m_dtr;
     bool m_keyed = false;
     bool m_primed = false;
