@@ -398,12 +398,13 @@ void dropoutFigures(const QProcessEnvironment& environment)
     Recorder recorder;
     if (!recorder.start())
         return;
-    // Busy loops that end by themselves even if this program does not.
+    // Busy loops that end by themselves even if this program does not, each a
+    // single process (killing `timeout` would leave its child running).
     std::vector<std::unique_ptr<QProcess>> loops;
     for (int i = 0; i < kLoops; ++i) {
         loops.push_back(std::make_unique<QProcess>());
-        loops.back()->start(QStringLiteral("timeout"),
-                            {QString::number(kSeconds + 30), "sh", "-c", "while :; do :; done"});
+        loops.back()->start(QStringLiteral("bash"),
+                            {"-c", QStringLiteral("while [ $SECONDS -lt %1 ]; do :; done").arg(kSeconds + 30)});
     }
     QThread::sleep(2);
     // Text for longer than the measurement at 5 characters a second.
