@@ -172,23 +172,29 @@ void SoundCard::silence()
         return;
     // Stopping drops what the stream holds; the rest of the transmission is
     // rendered in real time and thrown away, so its end is still known.
-    closeSink();
+    // Silenced first: closing may run the push timer (see closeSink()).
     m_silenced = true;
     m_silentClock.start();
     m_silentStart = m_rendered;
+    closeSink();
 }
 
 void SoundCard::closeSink()
 {
-    if (!m_sink)
-        return;
-    m_sink->stop();
-    m_sink.reset();
+    // Stopping and deleting a sink runs the event loop while the sound server
+    // answers (PulseAudio), so push() may run in between: it must find no
+    // sink at all, not one half taken down.
+    std::unique_ptr<QAudioSink> sink = std::move(m_sink);
     m_outputStream = nullptr;
+    if (!sink)
+        return;
+    sink->stop();
+    sink.reset();
 }
 
 bool SoundCard::openSink()
 {
+    closeSink();
     m_sink = std::make_unique<QAudioSink>(m_outputDevice, m_outputFormat);
     m_sink->setBufferSize(m_outputFormat.bytesForDuration(kOutputBufferMs * 1000));
     m_outputStream = m_sink->start();
@@ -222,6 +228,8 @@ void SoundCard::push()
         }
         return;
     }
+    if (!m_sink || !m_outputStream)
+        return; // being closed or opened
     if (m_sink->error() != QAudio::NoError && m_sink->error() != QAudio::UnderrunError) {
         fail(QStringLiteral("the output device failed"));
         return;
@@ -234,7 +242,6 @@ void SoundCard::push()
             // What the dead stream held is lost; it was the PTT delay's silence
             // or the preamble's start, and counts as played.
             m_reopened = true;
-            m_sink->stop();
             if (openSink())
                 push();
         } else if (m_sinceProgress.elapsed() > kStallMs) {

@@ -11,6 +11,9 @@ namespace {
 // How often the played position is checked for echo and release; well inside
 // the 100 ms a release may take.
 constexpr int kPlayWatchMs = 5;
+// An abort releases once the fade has been played; should the path never say
+// so (an output that stopped pulling), it releases this long after anyway.
+constexpr int kAbortGuardMs = int(psk31::Modulator::kAbortFadeSeconds * 1000) + 50;
 // The modulator holds only a few bytes, so an abort drops little that the
 // terminal thinks queued, and the link's bound holds the terminal back.
 constexpr std::size_t kModulatorBytes = 2;
@@ -25,6 +28,9 @@ Station::Station(LinkServer& links, SignalPath& path, StationOptions options, QO
     m_txLimit.setSingleShot(true);
     m_playWatch.setInterval(kPlayWatchMs);
     m_playWatch.setTimerType(Qt::PreciseTimer);
+    m_abortGuard.setSingleShot(true);
+    m_abortGuard.setInterval(kAbortGuardMs);
+    m_abortGuard.setTimerType(Qt::PreciseTimer);
     connect(&m_links, &LinkServer::transmissionSwitched, this, &Station::onSwitched);
     connect(&m_links, &LinkServer::transmissionAborted, this, &Station::onAborted);
     connect(&m_links, &LinkServer::textQueued, this, &Station::feedModulator);
@@ -34,6 +40,7 @@ Station::Station(LinkServer& links, SignalPath& path, StationOptions options, QO
     connect(&m_pttDelay, &QTimer::timeout, this, &Station::onPttDelayOver);
     connect(&m_txLimit, &QTimer::timeout, this, &Station::onTxLimit);
     connect(&m_playWatch, &QTimer::timeout, this, &Station::checkFinished);
+    connect(&m_abortGuard, &QTimer::timeout, this, &Station::onAbortOverdue);
 }
 
 Station::~Station()
@@ -69,6 +76,7 @@ void Station::shutDown()
     m_pttDelay.stop();
     m_txLimit.stop();
     m_playWatch.stop();
+    m_abortGuard.stop();
     if (keyed()) {
         // Asked here; the keying line's own thread carries it out, and the
         // line is not closed before that is done.
@@ -237,9 +245,11 @@ void Station::onAborted()
         return;
     case State::Sending:
     case State::Stopping:
-        m_modulator->abort();
-        m_path.silence();
+        // Aborting before the path is silenced: silencing may run the event loop.
         m_state = State::Aborting;
+        m_modulator->abort();
+        m_abortGuard.start();
+        m_path.silence();
         return;
     }
 }
@@ -254,19 +264,33 @@ void Station::checkFinished()
         m_echo.pop_front();
     }
     if ((m_state == State::Stopping || m_state == State::Aborting) && m_lastSignalSample >= 0
-        && played >= m_lastSignalSample) {
-        release();
-        // The terminal switched on again while this transmission was ending.
-        if (m_links.transmitting())
-            key(true);
-    }
+        && played >= m_lastSignalSample)
+        releaseAndRekey();
     if (m_state == State::Idle && m_echo.empty())
         m_playWatch.stop();
+}
+
+void Station::onAbortOverdue()
+{
+    if (m_state != State::Aborting)
+        return;
+    emit failure(QStringLiteral(
+        "the output did not play the end of the aborted transmission: PTT off anyway"));
+    releaseAndRekey();
+}
+
+void Station::releaseAndRekey()
+{
+    release();
+    // The terminal switched on again while this transmission was ending.
+    if (m_links.transmitting())
+        key(true);
 }
 
 void Station::release()
 {
     m_pttDelay.stop();
+    m_abortGuard.stop();
     m_txLimit.stop();
     m_state = State::Idle;
     m_path.setTransmitting(false);

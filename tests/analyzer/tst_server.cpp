@@ -16,12 +16,13 @@
 #include <QElapsedTimer>
 #include <QMediaDevices>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QtTest>
+#include <cstdio>
 #include <memory>
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -159,6 +160,7 @@ private slots:
     void unkeyDropsPtt();
     void soundServerRoundTrip();
     void soundCardKeyingTimes();
+    void soundCardAbortsReleaseEveryRound();
     void recordingIsDecodedInRealTime();
     void rejectsBadOptions_data();
     void rejectsBadOptions();
@@ -382,6 +384,52 @@ void TestServer::soundCardKeyingTimes()
     // Nothing of the end was lost to an output closed too early: 32 bits of
     // preamble, "e" with its gap (4 bits) and 32 of postamble, 32 ms each.
     QVERIFY2(lastHeard - firstHeard >= (32 + 4 + 32) * 32 - 40, qPrintable(times));
+}
+
+void TestServer::soundCardAbortsReleaseEveryRound()
+{
+    PrivatePulse pulse;
+    QString why;
+    if (!pulse.start(&why))
+        QSKIP(qPrintable(why));
+    Sondrel sender;
+    QVERIFY2(sender.start({"--input", "RadioIn", "--output", "Radio", "--ptt-delay", "0"},
+                          pulse.environment()),
+             qPrintable(sender.log()));
+    Terminal terminal;
+    QVERIFY(terminal.open(sender.port()));
+    const auto count = [&sender](const QString& what) { return sender.log().count(what); };
+    const auto released = [&](int times, int ms) {
+        if (QTest::qWaitFor([&] { return count(QStringLiteral("PTT off")) == times; }, ms))
+            return true;
+        std::fprintf(stderr, "%s", qPrintable(sender.log()));
+        return false;
+    };
+    // Each round is keyed, aborted while the output holds its buffer and must
+    // be released; a short transmission that ends by itself follows.
+    for (int round = 1; round <= 4; ++round) {
+        terminal.send("\x01" + QByteArray(200, 'e'));
+        QVERIFY(QTest::qWaitFor([&] { return count(QStringLiteral("PTT on")) == 2 * round - 1; },
+                                kWaitMs));
+        QTest::qWait(300 + 50 * round);
+        QElapsedTimer clock;
+        clock.start();
+        terminal.send("\x02");
+        QVERIFY2(released(2 * round - 1, kWaitMs),
+                 qPrintable(QStringLiteral("round %1").arg(round)));
+        // 100 ms is the goal; the rest is slack for a loaded machine.
+        QVERIFY2(
+            clock.elapsed() < 400,
+            qPrintable(
+                QStringLiteral("round %1: released after %2 ms").arg(round).arg(clock.elapsed())));
+        terminal.send("\x01"
+                      "e"
+                      "\x01");
+        QVERIFY2(released(2 * round, kOnAirMs),
+                 qPrintable(QStringLiteral("round %1, ending by itself").arg(round)));
+    }
+    // The card itself said the fade was played; the station's guard did not step in.
+    QVERIFY2(!sender.log().contains(QStringLiteral("PTT off anyway")), qPrintable(sender.log()));
 }
 
 void TestServer::recordingIsDecodedInRealTime()
