@@ -4,6 +4,7 @@
 #include "psk31/modulator.h"
 
 #include <stdexcept>
+#include <vector>
 
 namespace sondrel {
 namespace {
@@ -276,6 +277,10 @@ void Station::onAbortOverdue()
         return;
     emit failure(QStringLiteral(
         "the output did not play the end of the aborted transmission: PTT off anyway"));
+    // The rest of the fade goes nowhere, so that the next transmission starts afresh.
+    std::vector<float> rest(std::size_t(psk31::Modulator::kAbortFadeSeconds * m_path.sampleRate())
+                            + 2);
+    m_modulator->render(rest.data(), rest.size());
     releaseAndRekey();
 }
 

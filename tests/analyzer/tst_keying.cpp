@@ -6,7 +6,8 @@
 //
 // A step is a short token: t toggle, a abort, x text, P a paste beyond the
 // bound, H a paste of 500 kB, B followed by tokens sent in one write, w<ms>
-// wait, F output failure, D an output that stops pulling once silenced, cr / ct close the receive /
+// wait, F output failure, D an output that stops pulling once silenced, L the
+// signal is on the air, cr / ct close the receive /
 // transmit link, ht half-close the transmit link, o open a new pair. A failing run prints its seed
 // and its steps; KEYING_SEED=n runs one seed alone.
 
@@ -21,6 +22,8 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QtTest>
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
@@ -52,6 +55,9 @@ public:
             m_block.resize(std::size_t(kRate * kSpeedUp * kTickMs / 1000));
             m_render(m_block.data(), m_block.size());
             m_rendered += qint64(m_block.size());
+            m_peak = 0;
+            for (const float sample : m_block)
+                m_peak = std::max(m_peak, std::abs(sample));
         });
     }
     bool start(Render render) override
@@ -64,7 +70,10 @@ public:
     {
         m_transmitting = on;
         m_silenced = false;
+        m_peak = 0;
     }
+    // The loudest sample of the block played last.
+    float peak() const { return m_peak; }
     void silence() override { m_silenced = true; }
     void stop() override { m_timer.stop(); }
     double sampleRate() const override { return kRate; }
@@ -84,6 +93,7 @@ private:
     bool m_transmitting = false;
     bool m_silenced = false;
     bool m_deafWhenSilenced = false;
+    float m_peak = 0;
 };
 
 QStringList randomSteps(quint32 seed, int count)
@@ -210,6 +220,11 @@ private:
             m_path.fail();
         } else if (step == QLatin1String("D")) {
             m_path.stopPullingWhenSilenced();
+        } else if (step == QLatin1String("L")) {
+            // Past the PTT delay and whatever an earlier transmission left.
+            QTest::qWait(100);
+            if (!waitFor([&] { return m_path.peak() > 0.1f; }, 500))
+                fail(QStringLiteral("keyed and nothing on the air"));
         } else if (step.startsWith(QLatin1Char('c')) || step == QLatin1String("ht")) {
             close(step);
             ended = true;
@@ -352,7 +367,7 @@ void TestKeying::scripted_data()
     QTest::newRow("pair lost while keyed, nothing queued") << "o t w50 cr o t w50 ct o t w50 ht";
     QTest::newRow("off during the PTT delay, text queued") << "o Bxtt w200 t w100 a";
     QTest::newRow("aborts on an output that stops pulling")
-        << "o D t x w50 a t x w50 a Bta t w50 cr";
+        << "o D t x w50 a t x L w50 a Bta t L w50 cr";
 }
 
 void TestKeying::scripted()
