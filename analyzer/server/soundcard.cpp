@@ -194,8 +194,11 @@ void SoundCard::closeSink()
 
 bool SoundCard::openSink()
 {
+    // A stream that never started is replaced: the new sink is made before the
+    // old one goes, or the new one did not start either.
+    auto sink = std::make_unique<QAudioSink>(m_outputDevice, m_outputFormat);
     closeSink();
-    m_sink = std::make_unique<QAudioSink>(m_outputDevice, m_outputFormat);
+    m_sink = std::move(sink);
     m_sink->setBufferSize(m_outputFormat.bytesForDuration(kOutputBufferMs * 1000));
     m_outputStream = m_sink->start();
     m_writes = 0;
@@ -242,6 +245,7 @@ void SoundCard::push()
             // What the dead stream held is lost; it was the PTT delay's silence
             // or the preamble's start, and counts as played.
             m_reopened = true;
+            m_sink->stop();
             if (openSink())
                 push();
         } else if (m_sinceProgress.elapsed() > kStallMs) {
