@@ -194,11 +194,11 @@ void SoundCard::closeSink()
 
 bool SoundCard::openSink()
 {
-    // A stream that never started is replaced: the new sink is made before the
-    // old one goes, or the new one did not start either.
-    auto sink = std::make_unique<QAudioSink>(m_outputDevice, m_outputFormat);
-    closeSink();
-    m_sink = std::move(sink);
+    // A stream that never started is replaced in this order (made, old one
+    // deleted, started), or the new one did not start either. The deletion may
+    // run push(): without a stream it waits.
+    m_outputStream = nullptr;
+    m_sink = std::make_unique<QAudioSink>(m_outputDevice, m_outputFormat);
     m_sink->setBufferSize(m_outputFormat.bytesForDuration(kOutputBufferMs * 1000));
     m_outputStream = m_sink->start();
     m_writes = 0;
