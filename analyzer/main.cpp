@@ -27,7 +27,8 @@ int Usage()
 {
     std::fprintf(stderr,
                  "usage:\n  sondrel [options]    the analyzer server\n"
-                 "  sondrel devices      lists the sound devices\n");
+                 "  sondrel devices      lists the sound devices\n"
+                 "  sondrel unkey [options]  drops PTT through the server's keying line\n");
     for (const Command& command : kCommands)
         std::fprintf(stderr, "  %s\n", command.usage);
     std::fprintf(stderr, "Each takes --help for its own usage.\n");
@@ -44,6 +45,8 @@ int main(int argc, char** argv)
     const std::string name = argv[1];
     if (name == "devices")
         return devicesCommand(argc, argv);
+    if (name == "unkey")
+        return unkeyCommand(argc, argv);
     for (const Command& command : kCommands) {
         if (name != command.name)
             continue;

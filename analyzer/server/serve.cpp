@@ -3,11 +3,13 @@
 #include "cleanexit.h"
 #include "console/consoleserver.h"
 #include "link/linkserver.h"
+#include "server/logger.h"
 #include "server/loopback.h"
 #include "server/rxfile.h"
 #include "server/soundcard.h"
 #include "server/station.h"
 #include "station/driversettings.h"
+#include "station/pttline.h"
 #include "writeerrors.h"
 
 #include <QCommandLineParser>
@@ -21,7 +23,7 @@
 
 namespace {
 
-enum class Verbosity { Quiet, Normal, Verbose };
+using Verbosity = sondrel::Logger::Verbosity;
 
 struct ServeOptions {
     QHostAddress address{QHostAddress::LocalHost};
@@ -41,15 +43,15 @@ struct ServeOptions {
     QString consoleToken;
 };
 
-void printLine(const QString& line)
+// Before the options are read: errors only, as the log would show them.
+void printError(const QString& line)
 {
-    std::fputs(qUtf8Printable(QStringLiteral("sondrel: ") + line + QLatin1Char('\n')), stderr);
-    std::fflush(stderr);
+    sondrel::Logger(Verbosity::Normal, sondrel::Logger::stderrIsJournal()).error(line);
 }
 
 std::optional<ServeOptions> refuse(const QString& message)
 {
-    printLine(message);
+    printError(message);
     return std::nullopt;
 }
 
@@ -60,7 +62,9 @@ void setApplication()
     QCoreApplication::setApplicationVersion(QStringLiteral(SONDREL_VERSION));
 }
 
-std::optional<ServeOptions> readOptions(const QCoreApplication& app)
+// The server's options; `sondrel unkey` reads the same ones, so that it finds
+// the same keying line (the others it ignores).
+std::optional<ServeOptions> readOptions(const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -108,7 +112,7 @@ std::optional<ServeOptions> readOptions(const QCoreApplication& app)
                                      "secret");
     const auto quiet = option("quiet", "Report only errors.");
     const auto verbose = option("verbose", "Report every character sent and received too.");
-    parser.process(app);
+    parser.process(arguments);
 
     ServeOptions options;
     const QString hostText = parser.value(host);
@@ -145,11 +149,12 @@ std::optional<ServeOptions> readOptions(const QCoreApplication& app)
     options.rxFile = parser.value(rxFile);
     if (options.loopback && parser.isSet(rxFile))
         return refuse(QStringLiteral("give --loopback or --rx-file, not both"));
+    // Written so that "nan", which compares false with everything, is refused.
     options.loopbackOptions.snrDb = parser.value(snr).toDouble(&ok);
-    if (!ok || options.loopbackOptions.snrDb < -30 || options.loopbackOptions.snrDb > 100)
+    if (!ok || !(options.loopbackOptions.snrDb >= -30 && options.loopbackOptions.snrDb <= 100))
         return refuse(QStringLiteral("invalid --snr \"%1\": -30 to 100 dB").arg(parser.value(snr)));
     options.loopbackOptions.offsetHz = parser.value(offset).toDouble(&ok);
-    if (!ok || std::abs(options.loopbackOptions.offsetHz) > 500)
+    if (!ok || !(std::abs(options.loopbackOptions.offsetHz) <= 500))
         return refuse(QStringLiteral("invalid --offset \"%1\": -500 to 500 Hz").arg(parser.value(offset)));
     if ((parser.isSet(snr) || parser.isSet(offset)) && !options.loopback)
         return refuse(QStringLiteral("--snr and --offset go with --loopback"));
@@ -193,21 +198,30 @@ std::optional<ServeOptions> readOptions(const QCoreApplication& app)
         options.verbosity = Verbosity::Quiet;
     else if (parser.isSet(verbose))
         options.verbosity = Verbosity::Verbose;
+    if (options.ptt)
+        options.ptt->hamlibTrace = options.verbosity == Verbosity::Verbose;
     return options;
 }
 
+// Whether Pelorin's PTT value keys: not when the command line names a line,
+// and not in loopback or with a recording, which have no radio.
+bool pelorinKeys(const ServeOptions& options)
+{
+    return !options.ptt && !options.loopback && options.rxFile.isEmpty();
+}
+
 // The keying line Pelorin's settings ask for, unless the command line named one.
-// Loopback and a recording have no radio: they key only what the command line names.
-std::unique_ptr<sondrel::Ptt> pttFor(const ServeOptions& options, const sondrel::DriverSettings& settings)
+sondrel::PttConfig pttFor(const ServeOptions& options, const sondrel::DriverSettings& settings)
 {
     sondrel::PttConfig config;
     if (options.ptt) {
         config = *options.ptt;
-    } else if (!options.loopback && options.rxFile.isEmpty() && settings.comPort != 0) {
+    } else if (pelorinKeys(options) && settings.comPort != 0) {
         config.kind = sondrel::PttConfig::Kind::SerialLines;
         config.device = settings.pttDevice;
+        config.hamlibTrace = options.verbosity == Verbosity::Verbose;
     }
-    return std::make_unique<sondrel::Ptt>(config);
+    return config;
 }
 
 } // namespace
@@ -217,14 +231,31 @@ int serveCommand(int argc, char** argv)
     QCoreApplication app(argc, argv);
     setApplication();
     fw::IgnoreWriteErrorSignals();
-    const std::optional<ServeOptions> options = readOptions(app);
+    const std::optional<ServeOptions> options = readOptions(QCoreApplication::arguments());
     if (!options)
         return 2;
-    const Verbosity verbosity = options->verbosity;
-    auto log = [verbosity](const QString& line) {
-        if (verbosity != Verbosity::Quiet)
-            printLine(line);
-    };
+    const sondrel::Logger log(options->verbosity, sondrel::Logger::stderrIsJournal());
+
+    // Listening comes first: it is quick, so a terminal started right after
+    // finds the port, and a second server on a busy port fails before it
+    // touches the sound or a keying line that the first one uses.
+    sondrel::LinkServer links;
+    QObject::connect(&links, &sondrel::LinkServer::event, &links, [&log](const QString& line) {
+        log.write(line.startsWith(QStringLiteral("ignored")) ? sondrel::LogLevel::Debug : sondrel::LogLevel::Info,
+                  line);
+    });
+    if (!options->address.isLoopback())
+        log.warning(QStringLiteral("listening on %1, so whoever reaches it can key the transmitter")
+                        .arg(options->address.toString()));
+    if (!links.listen(options->address, options->port)) {
+        const bool busy = links.serverError() == QAbstractSocket::AddressInUseError;
+        log.error(QStringLiteral("cannot listen on %1:%2: %3%4")
+                      .arg(options->address.toString())
+                      .arg(options->port)
+                      .arg(links.errorString(),
+                           busy ? QStringLiteral(" (is another server running on that port?)") : QString()));
+        return 1;
+    }
 
     std::unique_ptr<sondrel::SignalPath> path;
     sondrel::SoundCard* card = nullptr;
@@ -233,59 +264,89 @@ int serveCommand(int argc, char** argv)
     } else if (!options->rxFile.isEmpty()) {
         auto recording = std::make_unique<sondrel::RxFile>(options->rxFile, options->rxChannel);
         if (!recording->open()) {
-            printLine(recording->errorString());
+            log.error(recording->errorString());
             return 1;
         }
         QObject::connect(recording.get(), &sondrel::RxFile::ended, recording.get(),
-                         [log] { log(QStringLiteral("end of the recording")); });
+                         [&log] { log.info(QStringLiteral("end of the recording")); });
         path = std::move(recording);
     } else {
+        if (!sondrel::SoundCard::soundServerRunning()) {
+            log.error(QStringLiteral("no sound server: start PulseAudio or PipeWire, or use "
+                                     "--loopback or --rx-file"));
+            return 1;
+        }
         const QAudioDevice input = sondrel::SoundCard::findInput(options->input);
         const QAudioDevice output = sondrel::SoundCard::findOutput(options->output);
         for (const auto& [device, kind, name] : {std::tuple{output, "output", options->output},
                                                  std::tuple{input, "input", options->input}}) {
             if (device.isNull()) {
-                printLine(QStringLiteral("no %1 device%2; see sondrel devices")
+                log.error(QStringLiteral("no %1 device%2; see sondrel devices")
                               .arg(QLatin1String(kind),
                                    name.isEmpty() ? QString() : QStringLiteral(" matches \"%1\"").arg(name)));
                 return 1;
             }
         }
-        log(QStringLiteral("input: %1, output: %2").arg(input.description(), output.description()));
+        log.info(QStringLiteral("input: %1, output: %2").arg(input.description(), output.description()));
         auto soundCard = std::make_unique<sondrel::SoundCard>(input, output, options->rxChannel);
         card = soundCard.get();
         path = std::move(soundCard);
     }
 
-    sondrel::LinkServer links;
     sondrel::Station station(links, *path, options->station);
-    QObject::connect(&links, &sondrel::LinkServer::event, &links, [&](const QString& line) {
-        if (verbosity == Verbosity::Verbose || !line.startsWith(QStringLiteral("ignored")))
-            log(line);
-    });
-    QObject::connect(&station, &sondrel::Station::event, &station, log);
-    if (verbosity == Verbosity::Verbose)
-        QObject::connect(&station, &sondrel::Station::traffic, &station, printLine);
+    QObject::connect(&station, &sondrel::Station::event, &station, [&log](const QString& line) { log.info(line); });
+    QObject::connect(&station, &sondrel::Station::failure, &station,
+                     [&log](const QString& line) { log.error(line); });
+    QObject::connect(&station, &sondrel::Station::traffic, &station, [&log](const QString& line) { log.debug(line); });
+    if (options->ptt) {
+        // A keying line asked for by name must work from the start; a server
+        // that could not key would run on silently. A unit restarts it.
+        QObject::connect(&station, &sondrel::Station::pttOpened, &station,
+                         [](bool ok) {
+                             // The station has logged why.
+                             if (!ok)
+                                 QCoreApplication::exit(1);
+                         },
+                         Qt::SingleShotConnection);
+    }
 
     sondrel::ConsoleServer console(station);
     QObject::connect(&links, &sondrel::LinkServer::event, &console,
                      &sondrel::ConsoleServer::addEvent);
     QObject::connect(&station, &sondrel::Station::event, &console,
                      &sondrel::ConsoleServer::addEvent);
+    QObject::connect(&station, &sondrel::Station::failure, &console,
+                     &sondrel::ConsoleServer::addEvent);
+    // Like the links, the console listens before the sound or a keying line is opened.
+    if (options->consolePort != 0) {
+        if (!console.listen(options->consoleAddress, options->consolePort, options->consoleToken)) {
+            log.error(QStringLiteral("cannot listen for the console on %1:%2: %3 (--console-port "
+                                     "picks another, 0 none)")
+                          .arg(options->consoleAddress.toString())
+                          .arg(options->consolePort)
+                          .arg(console.errorString()));
+            return 1;
+        }
+        const QString host = options->consoleAddress.protocol() == QAbstractSocket::IPv6Protocol
+            ? QStringLiteral("[%1]").arg(options->consoleAddress.toString())
+            : options->consoleAddress.toString();
+        log.info(QStringLiteral("console on http://%1:%2/").arg(host).arg(console.serverPort()));
+    }
 
     // A tune on the console holds across pairs until Pelorin's IF is changed.
     double storedIf = -1;
     auto readSettings = [&] {
         const sondrel::DriverSettings settings =
             sondrel::readDriverSettings(options->profile, path->sampleRate());
-        for (const QString& line : sondrel::describe(settings, options->profile)) {
-            log(line);
+        for (const QString& line :
+             sondrel::describe(settings, options->profile, pelorinKeys(*options))) {
+            log.info(line);
             console.addEvent(line);
         }
         if (settings.centreHz != storedIf)
             station.setCentreFrequency(settings.centreHz);
         storedIf = settings.centreHz;
-        station.setPtt(pttFor(*options, settings));
+        station.setPtt(std::make_unique<sondrel::Ptt>(pttFor(*options, settings)));
         if (card)
             card->setRightOutput(settings.reverseOutput);
     };
@@ -293,43 +354,52 @@ int serveCommand(int argc, char** argv)
     QObject::connect(&links, &sondrel::LinkServer::pairStarted, &links, readSettings);
 
     if (!station.start()) {
-        printLine(QStringLiteral("cannot start the sound: %1").arg(path->errorString()));
+        log.error(QStringLiteral("cannot start the sound: %1").arg(path->errorString()));
         return 1;
-    }
-    if (!options->address.isLoopback())
-        printLine(QStringLiteral("warning: listening on %1, so whoever reaches it can key the transmitter")
-                      .arg(options->address.toString()));
-    if (!links.listen(options->address, options->port)) {
-        const bool busy = links.serverError() == QAbstractSocket::AddressInUseError;
-        printLine(QStringLiteral("cannot listen on %1:%2: %3%4")
-                      .arg(options->address.toString())
-                      .arg(options->port)
-                      .arg(links.errorString(),
-                           busy ? QStringLiteral(" (is another server running on that port?)") : QString()));
-        station.shutDown();
-        return 1;
-    }
-    if (options->consolePort != 0) {
-        if (!console.listen(options->consoleAddress, options->consolePort, options->consoleToken)) {
-            printLine(QStringLiteral("cannot listen for the console on %1:%2: %3")
-                          .arg(options->consoleAddress.toString())
-                          .arg(options->consolePort)
-                          .arg(console.errorString()));
-            station.shutDown();
-            return 1;
-        }
-        const QString host = options->consoleAddress.protocol() == QAbstractSocket::IPv6Protocol
-            ? QStringLiteral("[%1]").arg(options->consoleAddress.toString())
-            : options->consoleAddress.toString();
-        log(QStringLiteral("console on http://%1:%2/").arg(host).arg(console.serverPort()));
     }
     fw::InstallCleanExit(&links, [&] {
-        log(QStringLiteral("signal received, shutting down"));
+        log.info(QStringLiteral("signal received, shutting down"));
         station.shutDown();
         links.stop();
         QCoreApplication::quit();
     });
     const int status = app.exec();
     station.shutDown();
+    links.stop();
     return status;
+}
+
+int unkeyCommand(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    setApplication();
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeAt(1);  // "unkey"
+    const std::optional<ServeOptions> options = readOptions(arguments);
+    if (!options)
+        return 2;
+    const sondrel::Logger log(options->verbosity, sondrel::Logger::stderrIsJournal());
+    // Only the keying line counts here; the rate bears on the IF alone.
+    const sondrel::PttConfig config =
+        pttFor(*options, sondrel::readDriverSettings(options->profile, sondrel::SoundCard::kRate));
+    switch (config.kind) {
+    case sondrel::PttConfig::Kind::None:
+        log.info(QStringLiteral("no keying line: nothing to unkey"));
+        return 0;
+    case sondrel::PttConfig::Kind::SerialLines:
+        // Opening the port would raise its lines for a moment; the kernel
+        // lowered them when the server's handle closed (hang-up on close).
+        log.info(QStringLiteral("%1 fall when the port closes: nothing to unkey").arg(sondrel::describe(config)));
+        return 0;
+    case sondrel::PttConfig::Kind::Cat:
+    case sondrel::PttConfig::Kind::Rigctld:
+        break;
+    }
+    sondrel::PttLine line(config);
+    if (!line.open() || !line.set(false)) {
+        log.error(QStringLiteral("cannot unkey through %1: %2").arg(sondrel::describe(config), line.errorString()));
+        return 1;
+    }
+    log.info(QStringLiteral("PTT off through %1").arg(sondrel::describe(config)));
+    return 0;
 }

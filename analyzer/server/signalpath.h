@@ -23,6 +23,9 @@ public:
     virtual bool start(Render render) = 0;
     // The output runs only while transmitting, so listening costs little.
     virtual void setTransmitting(bool on) = 0;
+    // Drops what is rendered but not yet heard and keeps the output silent
+    // until transmitting ends: an abort is not held up by the output's buffer.
+    virtual void silence() {}
     virtual void stop() = 0;
     virtual double sampleRate() const = 0;
     // Samples handed to the render function so far.

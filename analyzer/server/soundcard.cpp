@@ -9,10 +9,14 @@
 namespace sondrel {
 namespace {
 
-// Short enough that the last sample is heard soon after it is handed over,
-// long enough that a busy machine does not starve the card.
-constexpr int kOutputBufferMs = 60;
+// Long enough that a busy machine (load 8 on two cores) does not starve the
+// card; an abort does not wait for it, since silence() drops what it holds.
+constexpr int kOutputBufferMs = 250;
 constexpr int kPushMs = 5;
+// A new output stream sometimes takes its first block and then nothing, the
+// sound server never starting it (PulseAudio; always when a test's recorder
+// attached to the sink's monitor at that moment). Reopened once, it runs.
+constexpr int kNeverStartedMs = 300;
 // An output that has taken nothing for this long is taken as stalled.
 constexpr int kStallMs = 1000;
 // Listening needs no hurry: fewer, larger reads.
@@ -147,25 +151,63 @@ void SoundCard::stop()
 
 void SoundCard::setTransmitting(bool on)
 {
-    if (on == bool(m_sink))
+    if (on == m_pushTimer.isActive())
         return;
     if (!on) {
         m_pushTimer.stop();
-        m_sink->stop();
-        m_sink.reset();
-        m_outputStream = nullptr;
+        closeSink();
         return;
     }
+    m_reopened = false;
+    m_silenced = false;
+    if (!openSink())
+        return;
+    m_pushTimer.start();
+    push();
+}
+
+void SoundCard::silence()
+{
+    if (!m_sink)
+        return;
+    // Stopping drops what the stream holds; the rest of the transmission is
+    // rendered in real time and thrown away, so its end is still known.
+    // Silenced first: closing may run the push timer (see closeSink()).
+    m_silenced = true;
+    m_silentClock.start();
+    m_silentStart = m_rendered;
+    closeSink();
+}
+
+void SoundCard::closeSink()
+{
+    // Stopping and deleting a sink runs the event loop while the sound server
+    // answers (PulseAudio), so push() may run in between: it must find no
+    // sink at all, not one half taken down.
+    std::unique_ptr<QAudioSink> sink = std::move(m_sink);
+    m_outputStream = nullptr;
+    if (!sink)
+        return;
+    sink->stop();
+    sink.reset();
+}
+
+bool SoundCard::openSink()
+{
+    // A stream that never started is replaced in this order (made, old one
+    // deleted, started), or the new one did not start either. The deletion may
+    // run push(): without a stream it waits.
+    m_outputStream = nullptr;
     m_sink = std::make_unique<QAudioSink>(m_outputDevice, m_outputFormat);
     m_sink->setBufferSize(m_outputFormat.bytesForDuration(kOutputBufferMs * 1000));
     m_outputStream = m_sink->start();
+    m_writes = 0;
+    m_sinceProgress.start();
     if (!m_outputStream || m_sink->error() != QAudio::NoError) {
         fail(QStringLiteral("cannot open the output \"%1\"").arg(m_outputDevice.description()));
-        return;
+        return false;
     }
-    m_sinceProgress.start();
-    m_pushTimer.start();
-    push();
+    return true;
 }
 
 qint64 SoundCard::playedSamples() const
@@ -179,6 +221,18 @@ qint64 SoundCard::playedSamples() const
 
 void SoundCard::push()
 {
+    if (m_silenced) {
+        const qint64 due = m_silentStart + m_silentClock.elapsed() * qint64(kRate) / 1000 - m_rendered;
+        if (due > 0) {
+            m_mono.assign(size_t(due), 0.0f);
+            if (m_render)
+                m_render(m_mono.data(), m_mono.size());
+            m_rendered += due;
+        }
+        return;
+    }
+    if (!m_sink || !m_outputStream)
+        return; // being closed or opened
     if (m_sink->error() != QAudio::NoError && m_sink->error() != QAudio::UnderrunError) {
         fail(QStringLiteral("the output device failed"));
         return;
@@ -186,10 +240,20 @@ void SoundCard::push()
     const int frameBytes = m_outputFormat.bytesPerFrame();
     const qint64 frames = m_sink->bytesFree() / frameBytes;
     if (frames <= 0) {
-        if (m_sinceProgress.elapsed() > kStallMs)
+        // The first write fills the buffer; a second shows the stream runs.
+        if (m_writes < 2 && !m_reopened && m_sinceProgress.elapsed() > kNeverStartedMs) {
+            // What the dead stream held is lost; it was the PTT delay's silence
+            // or the preamble's start, and counts as played.
+            m_reopened = true;
+            m_sink->stop();
+            if (openSink())
+                push();
+        } else if (m_sinceProgress.elapsed() > kStallMs) {
             fail(QStringLiteral("the output device stalled for %1 ms").arg(m_sinceProgress.elapsed()));
+        }
         return;
     }
+    ++m_writes;
     m_sinceProgress.restart();
     m_mono.assign(size_t(frames), 0.0f);
     if (m_render)
@@ -232,7 +296,8 @@ void SoundCard::onInput()
 void SoundCard::fail(const QString& why)
 {
     m_error = why;
-    setTransmitting(false);
+    m_pushTimer.stop();
+    closeSink();
     emit outputFailed(why);
 }
 

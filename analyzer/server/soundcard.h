@@ -1,6 +1,6 @@
 #pragma once
 // The signal path through a real sound card with Qt Multimedia: while
-// transmitting, the output is kept a few tens of milliseconds ahead with the
+// transmitting, the output is kept up to 250 ms ahead with the
 // signal in one channel (the other silent, a mono device gets it as it is);
 // the input delivers one channel or both mixed.
 
@@ -34,6 +34,7 @@ public:
     bool start(Render render) override;
     void stop() override;
     void setTransmitting(bool on) override;
+    void silence() override;
     double sampleRate() const override { return kRate; }
     qint64 renderedSamples() const override { return m_rendered; }
     qint64 playedSamples() const override;
@@ -50,6 +51,8 @@ public:
     static bool soundServerRunning();
 
 private:
+    bool openSink();
+    void closeSink();
     void push();
     void onInput();
     void fail(const QString& why);
@@ -70,6 +73,11 @@ private:
     std::vector<float> m_mono;
     std::vector<float> m_inputBlock;
     QElapsedTimer m_sinceProgress;
+    int m_writes = 0;  // into the stream now open
+    bool m_reopened = false;
+    bool m_silenced = false;
+    QElapsedTimer m_silentClock;
+    qint64 m_silentStart = 0;
     QTimer m_pushTimer;
     QString m_error;
 };

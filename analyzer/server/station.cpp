@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <stdexcept>
+#include <vector>
 
 namespace sondrel {
 namespace {
@@ -11,6 +12,9 @@ namespace {
 // How often the played position is checked for echo and release; well inside
 // the 100 ms a release may take.
 constexpr int kPlayWatchMs = 5;
+// An abort releases once the fade has been played; should the path never say
+// so (an output that stopped pulling), it releases this long after anyway.
+constexpr int kAbortGuardMs = int(psk31::Modulator::kAbortFadeSeconds * 1000) + 50;
 // The modulator holds only a few bytes, so an abort drops little that the
 // terminal thinks queued, and the link's bound holds the terminal back.
 constexpr std::size_t kModulatorBytes = 2;
@@ -36,6 +40,9 @@ Station::Station(LinkServer& links, SignalPath& path, StationOptions options, QO
     m_txLimit.setSingleShot(true);
     m_playWatch.setInterval(kPlayWatchMs);
     m_playWatch.setTimerType(Qt::PreciseTimer);
+    m_abortGuard.setSingleShot(true);
+    m_abortGuard.setInterval(kAbortGuardMs);
+    m_abortGuard.setTimerType(Qt::PreciseTimer);
     connect(&m_links, &LinkServer::transmissionSwitched, this, &Station::onSwitched);
     connect(&m_links, &LinkServer::transmissionAborted, this, &Station::onAborted);
     connect(&m_links, &LinkServer::textQueued, this, &Station::feedModulator);
@@ -45,6 +52,7 @@ Station::Station(LinkServer& links, SignalPath& path, StationOptions options, QO
     connect(&m_pttDelay, &QTimer::timeout, this, &Station::onPttDelayOver);
     connect(&m_txLimit, &QTimer::timeout, this, &Station::onTxLimit);
     connect(&m_playWatch, &QTimer::timeout, this, &Station::checkFinished);
+    connect(&m_abortGuard, &QTimer::timeout, this, &Station::onAbortOverdue);
 }
 
 Station::~Station()
@@ -139,7 +147,10 @@ void Station::shutDown()
     m_pttDelay.stop();
     m_txLimit.stop();
     m_playWatch.stop();
+    m_abortGuard.stop();
     if (keyed()) {
+        // Asked here; the keying line's own thread carries it out, and the
+        // line is not closed before that is done.
         m_ptt->set(false);
         emit event(QStringLiteral("PTT off: shutting down"));
         emit keyedChanged(false);
@@ -154,10 +165,9 @@ void Station::applyPending()
         return;
     if (m_pendingPtt) {
         m_ptt = std::move(m_pendingPtt);
-        if (!m_ptt->open())
-            emit event(QStringLiteral("PTT %1: %2").arg(m_ptt->description(), m_ptt->errorString()));
-        else
-            emit event(QStringLiteral("PTT: %1").arg(m_ptt->description()));
+        connect(m_ptt.get(), &Ptt::opened, this, &Station::onPttOpened);
+        connect(m_ptt.get(), &Ptt::failed, this, &Station::onPttFailed);
+        m_ptt->open();
     }
     bool changed = false;
     if (m_pendingCentreHz > 0) {
@@ -172,6 +182,25 @@ void Station::applyPending()
     }
     if (changed && m_modulator)
         rebuildModem();
+}
+
+void Station::onPttOpened(bool ok, const QString& error)
+{
+    // For no line, Pelorin's own "PTT: none" has said it already.
+    if (!ok)
+        emit failure(QStringLiteral("PTT %1 cannot be opened: %2").arg(m_ptt->description(), error));
+    else if (m_ptt->config().kind != PttConfig::Kind::None)
+        emit event(QStringLiteral("PTT: %1").arg(m_ptt->description()));
+    emit pttOpened(ok, m_ptt->description(), error);
+}
+
+void Station::onPttFailed(const QString& why)
+{
+    // The transmission goes on: audio into an unkeyed radio does no harm, and
+    // stopping would hide the fault. The operator hears of it at once.
+    emit failure(QStringLiteral("PTT %1 failed: %2").arg(m_ptt->description(), why));
+    tellOperator(keyed() ? QStringLiteral("PTT failed (%1): sending unkeyed").arg(why)
+                         : QStringLiteral("PTT failed (%1): the transmitter may still be keyed").arg(why));
 }
 
 void Station::rebuildModem()
@@ -258,10 +287,10 @@ void Station::key(bool on)
         release();
         return;
     }
-    if (m_ptt && !m_ptt->set(true))
-        emit event(QStringLiteral("PTT: %1").arg(m_ptt->errorString()));
-    else
-        emit event(QStringLiteral("PTT on"));
+    // The keying line answers later; the sound does not wait for it.
+    if (m_ptt)
+        m_ptt->set(true);
+    emit event(QStringLiteral("PTT on"));
     emit keyedChanged(true);
     m_keyedClock.start();
     m_state = State::Keying;
@@ -269,12 +298,16 @@ void Station::key(bool on)
     m_playWatch.start();
     if (m_options.txLimitMs > 0)
         m_txLimit.start(m_options.txLimitMs);
-    // An output that cannot open reports it at once, which releases again.
-    m_path.setTransmitting(true);
 }
 
 void Station::onPttDelayOver()
 {
+    // The output opens only now: what it buffers ahead would otherwise be
+    // silence that lengthens the delay. One that cannot open reports it at
+    // once, which releases again.
+    m_path.setTransmitting(true);
+    if (m_state != State::Keying)
+        return;
     m_lastSignalSample = -1;
     m_modulator->start();
     m_state = State::Sending;
@@ -296,8 +329,11 @@ void Station::onAborted()
         return;
     case State::Sending:
     case State::Stopping:
-        m_modulator->abort();
+        // Aborting before the path is silenced: silencing may run the event loop.
         m_state = State::Aborting;
+        m_modulator->abort();
+        m_abortGuard.start();
+        m_path.silence();
         return;
     }
 }
@@ -312,26 +348,43 @@ void Station::checkFinished()
         m_echo.pop_front();
     }
     if ((m_state == State::Stopping || m_state == State::Aborting) && m_lastSignalSample >= 0
-        && played >= m_lastSignalSample) {
-        release();
-        // The terminal switched on again while this transmission was ending.
-        if (m_links.transmitting())
-            key(true);
-    }
+        && played >= m_lastSignalSample)
+        releaseAndRekey();
     if (m_state == State::Idle && m_echo.empty())
         m_playWatch.stop();
+}
+
+void Station::onAbortOverdue()
+{
+    if (m_state != State::Aborting)
+        return;
+    emit failure(QStringLiteral(
+        "the output did not play the end of the aborted transmission: PTT off anyway"));
+    // The rest of the fade goes nowhere, so that the next transmission starts afresh.
+    std::vector<float> rest(std::size_t(psk31::Modulator::kAbortFadeSeconds * m_path.sampleRate())
+                            + 2);
+    m_modulator->render(rest.data(), rest.size());
+    releaseAndRekey();
+}
+
+void Station::releaseAndRekey()
+{
+    release();
+    // The terminal switched on again while this transmission was ending.
+    if (m_links.transmitting())
+        key(true);
 }
 
 void Station::release()
 {
     m_pttDelay.stop();
+    m_abortGuard.stop();
     m_txLimit.stop();
     m_state = State::Idle;
     m_path.setTransmitting(false);
-    if (m_ptt && !m_ptt->set(false))
-        emit event(QStringLiteral("PTT: %1").arg(m_ptt->errorString()));
-    else
-        emit event(QStringLiteral("PTT off"));
+    if (m_ptt)
+        m_ptt->set(false);
+    emit event(QStringLiteral("PTT off"));
     emit keyedChanged(false);
     applyPending();
 }

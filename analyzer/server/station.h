@@ -12,7 +12,9 @@
 //   Sending   off: the text typed before the toggle goes into the modulator,
 //             then the postamble (Stopping).
 //   Stopping, Aborting: PTT drops when the last sample has been played; if
-//             the toggle is on by then, keying starts anew.
+//             the toggle is on by then, keying starts anew. Aborting drops
+//             it a little after the fade's length even if the output never
+//             says it played it: an abort is obeyed whatever the sound does.
 // An abort (0x02, the end of the pair) fades out from Sending or Stopping
 // (Aborting) and unkeys at once from Keying. A stop of the station's own (the
 // time limit, a failing output) does the same and tells the operator why.
@@ -91,6 +93,10 @@ public:
 
 signals:
     void event(const QString& line);
+    // What went wrong and must reach the log whatever its verbosity.
+    void failure(const QString& line);
+    // A new keying line has been opened, or could not be.
+    void pttOpened(bool ok, const QString& description, const QString& why);
     void keyedChanged(bool keyed);
     // Text as it goes on the air or comes off it, for a verbose log.
     void traffic(const QString& line);
@@ -113,9 +119,13 @@ private:
     void onPttDelayOver();
     void onTxLimit();
     void checkFinished();
+    void onAbortOverdue();
+    void releaseAndRekey();
     void key(bool on);
     void release();
     void applyPending();
+    void onPttOpened(bool ok, const QString& error);
+    void onPttFailed(const QString& why);
     void rebuildModem();
     void rebuildReceiver();
     void remember(const std::vector<float>& samples);
@@ -150,6 +160,7 @@ private:
     QTimer m_pttDelay;
     QTimer m_txLimit;
     QTimer m_playWatch;
+    QTimer m_abortGuard;
 };
 
 } // namespace sondrel

@@ -79,10 +79,11 @@ DriverSettings readDriverSettings(const QString& profile, double sampleRate)
     return settings;
 }
 
-QStringList describe(const DriverSettings& settings, const QString& profile)
+QStringList describe(const DriverSettings& settings, const QString& profile, bool keys)
 {
     QStringList lines;
-    lines << (settings.comPort == 0
+    if (keys)
+        lines << (settings.comPort == 0
                   ? QStringLiteral("PTT: none (the transmitter keys itself, by VOX)")
                   : QStringLiteral("PTT: COM%1, RTS and DTR of %2").arg(settings.comPort).arg(settings.pttDevice));
     // The stored text may hold anything, a NUL included, so it is shown escaped.

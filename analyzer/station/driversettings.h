@@ -44,7 +44,8 @@ UsableRange usableRange(double sampleRate);
 DriverSettings readDriverSettings(const QString& profile, double sampleRate);
 
 // One line per value for the log; a fall-back says why and where to change it.
-QStringList describe(const DriverSettings& settings, const QString& profile);
+// Without `keys`, the PTT value is left out: the keying comes from elsewhere.
+QStringList describe(const DriverSettings& settings, const QString& profile, bool keys = true);
 
 // The analyzer's own mapping of COMn to a device, in its settings "Sondrel",
 // section "Serial ports", keys "COM1" to "COM4"; /dev/ttyS0 to /dev/ttyS3 by

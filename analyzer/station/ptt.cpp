@@ -1,172 +1,199 @@
 #include "ptt.h"
 
-#include "seriallines.h"
-
-#include <hamlib/rig.h>
-
+#include <QMetaObject>
+#include <chrono>
 #include <clocale>
-#include <string>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
 
 namespace sondrel {
 namespace {
 
-// Hamlib keeps the name setlocale returns across its own switch to the C
-// numeric locale, and that switch frees the name unless the locale is "C"
-// already: so it is "C" around every call into Hamlib.
-class CNumericLocale {
-public:
-    CNumericLocale()
-    {
-        const char* current = std::setlocale(LC_NUMERIC, nullptr);
-        m_saved = current ? current : "C";
-        std::setlocale(LC_NUMERIC, "C");
-    }
-    ~CNumericLocale() { std::setlocale(LC_NUMERIC, m_saved.c_str()); }
-    CNumericLocale(const CNumericLocale&) = delete;
-    CNumericLocale& operator=(const CNumericLocale&) = delete;
-
-private:
-    std::string m_saved;
-};
+constexpr std::chrono::milliseconds kUnkeyRetry{1000};
 
 } // namespace
 
-struct Ptt::Rig {
-    RIG* rig = nullptr;
-    bool opened = false;
-    ~Rig()
+struct Ptt::Answer {
+    quint64 request = 0;
+    std::optional<bool> opened;
+    QString openError;
+    std::optional<bool> keyed; // the state the line reached
+    QString failure; // or why it did not
+    bool retry = false; // a repeated unkey nobody asked for again
+};
+
+struct Ptt::Shared {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable finishedChanged;
+    Ptt* owner = nullptr; // null once the owner is going
+    bool quit = false;
+    bool openAsked = false;
+    std::optional<bool> wanted;
+    quint64 request = 0;
+    bool finished = false;
+
+    void post(const Answer& answer)
     {
-        const CNumericLocale numeric;
-        if (opened)
-            rig_close(rig);
-        if (rig)
-            rig_cleanup(rig);
+        // Under the mutex: the owner cannot be destroyed meanwhile, and an event
+        // posted to it before that is dropped with it.
+        if (owner)
+            QMetaObject::invokeMethod(
+                owner, [target = owner, answer] { target->onAnswer(answer); },
+                Qt::QueuedConnection);
+    }
+
+    void work(const PttConfig& config)
+    {
+        PttLine line(config);
+        const bool reconnects = config.kind == PttConfig::Kind::Cat
+            || config.kind == PttConfig::Kind::Rigctld;
+        bool unkeyOwed = false;
+        bool maybeKeyed = false; // keying was tried and no unkey has succeeded since
+        std::unique_lock lock(mutex);
+        auto asked = [this] { return quit || openAsked || wanted.has_value(); };
+        for (;;) {
+            if (unkeyOwed)
+                wake.wait_for(lock, kUnkeyRetry, asked);
+            else
+                wake.wait(lock, asked);
+            if (quit)
+                break;
+            Answer answer;
+            answer.request = request;
+            const bool openNow = std::exchange(openAsked, false);
+            std::optional<bool> want = std::exchange(wanted, std::nullopt);
+            if (!want && unkeyOwed) {
+                want = false;
+                answer.retry = true;
+            }
+            lock.unlock();
+            if (openNow) {
+                answer.opened = line.isOpen() || line.open();
+                if (!*answer.opened)
+                    answer.openError = line.errorString();
+            }
+            if (want) {
+                maybeKeyed = maybeKeyed || *want;
+                const bool wasOpen = line.isOpen();
+                bool done = (wasOpen || line.open()) && line.set(*want);
+                if (!done && wasOpen && reconnects) {
+                    // The connection may have died with a restarted rigctld or
+                    // radio: once more on a fresh one.
+                    line.close();
+                    done = line.open() && line.set(*want);
+                }
+                if (done) {
+                    answer.keyed = *want;
+                    maybeKeyed = *want;
+                } else {
+                    answer.failure = line.errorString();
+                    // Opened afresh next time. A serial port stays open: opening
+                    // it again would raise its lines for a moment.
+                    if (reconnects)
+                        line.close();
+                }
+                unkeyOwed = !*want && !answer.keyed;
+            }
+            lock.lock();
+            post(answer);
+        }
+        lock.unlock();
+        if (maybeKeyed && (line.isOpen() || line.open()))
+            line.set(false);
+        line.close();
+        lock.lock();
+        finished = true;
+        finishedChanged.notify_all();
     }
 };
 
-namespace {
-
-int setConf(RIG* rig, const char* name, const QString& value)
+Ptt::Ptt(PttConfig config, QObject* parent)
+    : QObject(parent), m_config(std::move(config)), m_shared(std::make_shared<Shared>())
 {
-    return rig_set_conf(rig, rig_token_lookup(rig, name), value.toLocal8Bit().constData());
+    // Hamlib switches the numeric locale to "C" around its calls and back by a
+    // name that the switch frees unless it is "C" already (see PttLine). With
+    // the process in the C numeric locale from here on, the switch on the
+    // keying thread changes nothing any other thread could see. The server
+    // formats its numbers through Qt, which ignores this locale.
+    std::setlocale(LC_NUMERIC, "C");
+    m_shared->owner = this;
+    m_answerTimer.setSingleShot(true);
+    m_answerTimer.setInterval(kAnswerMs);
+    connect(&m_answerTimer, &QTimer::timeout, this, &Ptt::onAnswerLate);
+    m_thread = std::thread([shared = m_shared, config = m_config] { shared->work(config); });
 }
-
-} // namespace
-
-Ptt::Ptt(PttConfig config) : m_config(std::move(config)) {}
 
 Ptt::~Ptt()
 {
-    if (m_keyed)
-        set(false);
+    std::unique_lock lock(m_shared->mutex);
+    m_shared->owner = nullptr;
+    m_shared->quit = true;
+    m_shared->wake.notify_all();
+    // The final unkey is worth a short wait; a line stuck beyond it is left to
+    // finish on its own (it holds what it needs).
+    const bool done = m_shared->finishedChanged.wait_for(lock, std::chrono::milliseconds(kCloseMs),
+                                                         [this] { return m_shared->finished; });
+    lock.unlock();
+    if (done)
+        m_thread.join();
+    else
+        m_thread.detach();
 }
 
-QString Ptt::description() const
+void Ptt::open()
 {
-    switch (m_config.kind) {
-    case PttConfig::Kind::None:
-        return QStringLiteral("none");
-    case PttConfig::Kind::SerialLines:
-        return QStringLiteral("RTS and DTR of %1").arg(m_config.device);
-    case PttConfig::Kind::Cat:
-        return QStringLiteral("CAT, Hamlib model %1 on %2").arg(m_config.rigModel).arg(m_config.device);
-    case PttConfig::Kind::Rigctld:
-        return QStringLiteral("rigctld at %1").arg(m_config.address);
-    }
-    return QString();
+    ask(true, std::nullopt);
 }
 
-bool Ptt::fail(const QString& what, int code)
+void Ptt::set(bool keyed)
 {
-    m_error = QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(rigerror(code)).trimmed());
-    return false;
-}
-
-bool Ptt::open()
-{
-    const CNumericLocale numeric;
-    rig_set_debug(RIG_DEBUG_NONE);
-    auto make = [this](rig_model_t model, const char* pttType, const QString& path) -> std::unique_ptr<Rig> {
-        auto rig = std::make_unique<Rig>();
-        rig->rig = rig_init(model);
-        if (!rig->rig) {
-            m_error = QStringLiteral("Hamlib knows no rig model %1").arg(model);
-            return nullptr;
-        }
-        setConf(rig->rig, "ptt_type", QString::fromLatin1(pttType));
-        if (model == RIG_MODEL_DUMMY && m_config.kind == PttConfig::Kind::SerialLines)
-            setConf(rig->rig, "ptt_pathname", path);
-        else
-            setConf(rig->rig, "rig_pathname", path);
-        // Opening a serial port raises its lines on Linux; Hamlib lowers them at once.
-        const int code = rig_open(rig->rig);
-        if (code != RIG_OK) {
-            fail(QStringLiteral("cannot open %1").arg(path), code);
-            return nullptr;
-        }
-        rig->opened = true;
-        return rig;
-    };
-    switch (m_config.kind) {
-    case PttConfig::Kind::None:
-        return true;
-    case PttConfig::Kind::SerialLines:
-        m_rts = make(RIG_MODEL_DUMMY, "RTS", m_config.device);
-        m_dtr = m_rts ? make(RIG_MODEL_DUMMY, "DTR", m_config.device) : nullptr;
-        if (m_dtr && !fw::LowerSerialLinesOnClose(m_config.device, &m_error)) {
-            m_error = QStringLiteral("cannot set up %1: %2").arg(m_config.device, m_error);
-            m_rts.reset();
-            m_dtr.reset();
-        }
-        return m_rts && m_dtr;
-    case PttConfig::Kind::Cat:
-        m_rts = make(m_config.rigModel, "RIG", m_config.device);
-        return bool(m_rts);
-    case PttConfig::Kind::Rigctld:
-        m_rts = make(RIG_MODEL_NETRIGCTL, "RIG", m_config.address);
-        return bool(m_rts);
-    }
-    return false;
-}
-
-bool Ptt::reportedKeyed() const
-{
-    const CNumericLocale numeric;
-    ptt_t state = RIG_PTT_OFF;
-    return m_rts && rig_get_ptt(m_rts->rig, RIG_VFO_CURR, &state) == RIG_OK && state != RIG_PTT_OFF;
-}
-
-bool Ptt::set(bool keyed)
-{
-    if (m_config.kind == PttConfig::Kind::None) {
-        m_keyed = keyed;
-        return true;
-    }
-    if (!m_rts)
-        return keyed ? (m_error = QStringLiteral("PTT is not open"), false) : true;
-    const CNumericLocale numeric;
-    const ptt_t state = keyed ? RIG_PTT_ON : RIG_PTT_OFF;
-    // Lowering comes first and is tried on both lines even when one fails.
-    int code = RIG_OK;
-    if (m_dtr) {
-        code = rig_set_ptt(m_dtr->rig, RIG_VFO_CURR, state);
-        const int rtsCode = rig_set_ptt(m_rts->rig, RIG_VFO_CURR, state);
-        // Hamlib lowers the port's other line the first time each of two handles
-        // keys it; keying DTR once more restores it.
-        if (keyed && !m_primed && code == RIG_OK && rtsCode == RIG_OK) {
-            code = rig_set_ptt(m_dtr->rig, RIG_VFO_CURR, state);
-            m_primed = true;
-        }
-        if (code == RIG_OK)
-            code = rtsCode;
-    } else {
-        code = rig_set_ptt(m_rts->rig, RIG_VFO_CURR, state);
-    }
-    if (code != RIG_OK)
-        return fail(keyed ? QStringLiteral("cannot key the transmitter") : QStringLiteral("cannot unkey the transmitter"),
-                    code);
     m_keyed = keyed;
-    return true;
+    ask(false, keyed);
+}
+
+void Ptt::ask(bool open, std::optional<bool> keyed)
+{
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        m_shared->openAsked = m_shared->openAsked || open;
+        if (keyed)
+            m_shared->wanted = keyed;
+        m_shared->request = ++m_asked;
+    }
+    m_shared->wake.notify_one();
+    m_openAsked = m_openAsked || open;
+    if (!m_answerTimer.isActive())
+        m_answerTimer.start();
+}
+
+void Ptt::onAnswer(const Answer& answer)
+{
+    if (answer.request == m_asked)
+        m_answerTimer.stop();
+    if (answer.opened) {
+        m_openAsked = false;
+        emit opened(*answer.opened, answer.openError);
+    }
+    if (answer.keyed) {
+        m_lateReported = false;
+        emit changed(*answer.keyed);
+    } else if (!answer.failure.isEmpty() && !answer.retry
+               && !std::exchange(m_lateReported, false)) {
+        // A failure that the time-out has reported already is not told twice.
+        emit failed(answer.failure);
+    }
+}
+
+void Ptt::onAnswerLate()
+{
+    const QString why = QStringLiteral("no answer within %1 s").arg(double(kAnswerMs) / 1000);
+    m_lateReported = true;
+    if (std::exchange(m_openAsked, false))
+        emit opened(false, why);
+    else
+        emit failed(why);
 }
 
 } // namespace sondrel

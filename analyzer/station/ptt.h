@@ -1,51 +1,64 @@
 #pragma once
-// Keys the transmitter through Hamlib: the RTS and DTR lines of a serial port,
-// the radio's CAT command, or a rigctld daemon. The serial port is opened once
-// and kept open with both lines low, so opening never keys the radio and a
-// process that dies closes it, which lowers the lines.
+// The transmitter's keying as the server uses it: every call returns at once.
+// A thread of its own owns the Hamlib line and works through what was asked,
+// only the latest wish counting; answers come back as signals. A line that
+// fails is closed and opened afresh on the next request, so a rigctld that
+// restarts is found again. A request not answered within kAnswerMs is reported
+// as failed while the thread keeps trying; a failed unkey is retried every
+// second until it succeeds or the object goes.
 
-#include <QString>
+#include "pttline.h"
+
+#include <QObject>
+#include <QTimer>
 #include <memory>
+#include <optional>
+#include <thread>
 
 namespace sondrel {
 
-struct PttConfig {
-    enum class Kind { None, SerialLines, Cat, Rigctld };
-    Kind kind = Kind::None;
-    QString device;     // SerialLines: the port; Cat: the radio's CAT port
-    int rigModel = 0;   // Cat: Hamlib's model number
-    QString address;    // Rigctld: host:port
-
-    bool operator==(const PttConfig&) const = default;
-};
-
-class Ptt {
+class Ptt : public QObject {
+    Q_OBJECT
 public:
-    explicit Ptt(PttConfig config);
-    ~Ptt();  // unkeys and closes
-    Ptt(const Ptt&) = delete;
-    Ptt& operator=(const Ptt&) = delete;
+    // Long enough for Hamlib's own time-out and a reopen behind it.
+    static constexpr int kAnswerMs = 2500;
+    // How long the destructor waits for the final unkey.
+    static constexpr int kCloseMs = 3000;
 
-    bool open();
+    explicit Ptt(PttConfig config, QObject* parent = nullptr);
+    // Unkeys and closes, waiting at most kCloseMs for the line.
+    ~Ptt() override;
+
     const PttConfig& config() const { return m_config; }
-    bool set(bool keyed);
+    QString description() const { return describe(m_config); }
+    // Opens the line; opened() follows.
+    void open();
+    // Keys or unkeys; changed() or failed() follows.
+    void set(bool keyed);
+    // What was asked last: the transmitter may be keyed whenever this is true.
     bool keyed() const { return m_keyed; }
-    // What the radio or rigctld says of its PTT; false as well when it cannot say.
-    bool reportedKeyed() const;
-    QString errorString() const { return m_error; }
-    // "none", "RTS and DTR of /dev/ttyS0", "CAT, model 1 on ..." for the log.
-    QString description() const;
+
+signals:
+    void opened(bool ok, const QString& error);
+    void changed(bool keyed);
+    // A keying or unkeying that failed or was not answered in time.
+    void failed(const QString& why);
 
 private:
-    struct Rig;
-    bool fail(const QString& what, int code);
+    struct Shared;
+    struct Answer;
+    void onAnswer(const Answer& answer);
+    void onAnswerLate();
+    void ask(bool open, std::optional<bool> keyed);
 
     PttConfig m_config;
-    std::unique_ptr<Rig> m_rts;  // also the CAT or rigctld connection
-    std::unique_ptr<Rig> m_dtr;
+    std::shared_ptr<Shared> m_shared;
+    std::thread m_thread;
+    QTimer m_answerTimer;
+    quint64 m_asked = 0;
     bool m_keyed = false;
-    bool m_primed = false;
-    QString m_error;
+    bool m_openAsked = false;
+    bool m_lateReported = false;
 };
 
 } // namespace sondrel

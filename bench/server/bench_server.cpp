@@ -1,11 +1,15 @@
 // Figures of the analyzer server, the real program throughout:
 // - through a private PulseAudio server, with the sink's monitor recorded
-//   here: 0x01 to the first sample heard (PTT delay 0), 0x02 to silence, and
-//   the last sample heard to the "PTT off" report;
-// - CPU and resident memory while listening to the sound server;
+//   here: 0x01 to the first sample heard (PTT delay 0), 0x02 to silence and
+//   to the "PTT off" report, and the last sample heard to the "PTT off"
+//   report; again with 70 KB of text queued, and keying through rigctld
+//   behind a proxy here that holds every answer back 1 s (with the time the
+//   daemon itself reports PTT off);
+// - dropouts of the transmitted signal while 8 busy loops load the machine;
+// - CPU time to listening, CPU and resident memory while listening;
 // - character errors of text sent through --loopback at -8 dB.
 // The recording adds its own latency to the first two figures and takes it
-// off the third; its buffer is printed with them.
+// off the last; its buffer is printed with them.
 
 #include "privatepulse.h"
 #include "psk31/textmatch.h"
@@ -19,12 +23,15 @@
 #include <QMediaDevices>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <signal.h>
 #include <unistd.h>
 #include <vector>
 
@@ -34,6 +41,16 @@ constexpr int kWaitMs = 10000;
 constexpr int kRecordBufferMs = 10;
 constexpr float kHeard = 0.02f;  // a sample above this is signal (peak 0.5, -28 dB)
 constexpr int kRounds = 5;
+
+qint64 cpuTicks(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = stat.readAll().split(')').last().split(' ');
+    // After the command: state is field 1; utime and stime are fields 12 and 13.
+    return fields.value(12).toLongLong() + fields.value(13).toLongLong();
+}
 
 // One sondrel on a port of its own, with its log lines as they come.
 class Server {
@@ -47,7 +64,7 @@ public:
     bool start(const QStringList& arguments, const QProcessEnvironment& environment)
     {
         m_process.setProcessEnvironment(environment);
-        m_process.start(QStringLiteral(SONDREL_EXE), QStringList{"--port", "0"} + arguments);
+        m_process.start(QStringLiteral(SONDREL_EXE), QStringList{"--port", "0", "--console-port", "0"} + arguments);
         const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
         QElapsedTimer clock;
         clock.start();
@@ -56,6 +73,7 @@ public:
             m_log += QString::fromUtf8(m_process.readAllStandardError());
             const auto match = listening.match(m_log);
             if (match.hasMatch()) {
+                m_ticksToListening = cpuTicks(m_process.processId());
                 m_port = match.captured(1).toUShort();
                 m_receive.connectToHost(QHostAddress::LocalHost, m_port);
                 m_transmit.connectToHost(QHostAddress::LocalHost, m_port);
@@ -83,8 +101,10 @@ public:
         return m_received;
     }
     qint64 pid() const { return m_process.processId(); }
+    qint64 ticksToListening() const { return m_ticksToListening; }
 
 private:
+    qint64 m_ticksToListening = -1;
     QProcess m_process;
     QString m_log;
     quint16 m_port = 0;
@@ -140,6 +160,32 @@ public:
         }
         return std::nullopt;
     }
+    // Counts runs of `gapMs` or more of silence in the next `forMs` of recording.
+    int countDropouts(int forMs, double gapMs)
+    {
+        const double rate = 48000;
+        const qint64 until = m_clock.elapsed() + forMs;
+        qint64 quiet = 0;
+        int dropouts = 0;
+        while (m_clock.elapsed() < until) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            const QByteArray bytes = m_stream->readAll();
+            const auto* samples = reinterpret_cast<const float*>(bytes.constData());
+            for (qsizetype frame = 0; frame + 1 < bytes.size() / qsizetype(sizeof(float)); frame += 2) {
+                const float level = std::max(std::abs(samples[frame]), std::abs(samples[frame + 1]));
+                if (level > kHeard) {
+                    if (double(quiet) * 1000 / rate >= gapMs)
+                        ++dropouts;
+                    quiet = 0;
+                } else {
+                    ++quiet;
+                }
+            }
+            if (bytes.isEmpty())
+                QThread::usleep(500);
+        }
+        return dropouts;
+    }
     void drain()
     {
         QCoreApplication::processEvents();
@@ -173,32 +219,144 @@ struct Figures {
     }
 };
 
-void soundServerFigures(const QProcessEnvironment& environment)
+// Forwards a client to rigctld, holding each answer back `delayMs`.
+class DelayingProxy : public QObject {
+public:
+    DelayingProxy(quint16 target) : m_target(target)
+    {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* client = m_server.nextPendingConnection()) {
+                auto* daemon = new QTcpSocket(client);
+                daemon->connectToHost(QHostAddress::LocalHost, m_target);
+                connect(client, &QTcpSocket::readyRead, daemon, [client, daemon] { daemon->write(client->readAll()); });
+                connect(daemon, &QTcpSocket::readyRead, client, [this, client, daemon] {
+                    const QByteArray answer = daemon->readAll();
+                    QTimer::singleShot(m_delayMs, client, [client, answer] { client->write(answer); });
+                });
+                connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+            }
+        });
+    }
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_server.serverPort()); }
+    void setDelay(int ms) { m_delayMs = ms; }
+
+private:
+    QTcpServer m_server;
+    quint16 m_target;
+    int m_delayMs = 0;
+};
+
+// rigctld with the dummy rig, asked for its PTT over one connection.
+class Rigctld {
+public:
+    ~Rigctld()
+    {
+        m_daemon.terminate();
+        m_daemon.waitForFinished(kWaitMs);
+    }
+    bool start()
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        m_port = probe.serverPort();
+        probe.close();
+        m_daemon.start(QStringLiteral("rigctld"),
+                       {"-m", "1", "-P", "RIG", "-T", "127.0.0.1", "-t", QString::number(m_port)});
+        if (!m_daemon.waitForStarted(kWaitMs))
+            return false;
+        for (int tries = 0; tries < 100 && m_asker.state() != QAbstractSocket::ConnectedState; ++tries) {
+            m_asker.connectToHost(QHostAddress::LocalHost, m_port);
+            if (!m_asker.waitForConnected(100))
+                QThread::msleep(50);
+        }
+        return m_asker.state() == QAbstractSocket::ConnectedState;
+    }
+    quint16 port() const { return m_port; }
+    bool keyed()
+    {
+        m_asker.write("t\n");
+        m_asker.waitForBytesWritten(kWaitMs);
+        QByteArray line;
+        while (!line.endsWith('\n') && m_asker.waitForReadyRead(kWaitMs))
+            line += m_asker.readAll();
+        return line.trimmed() == "1";
+    }
+
+private:
+    QProcess m_daemon;
+    QTcpSocket m_asker;
+    quint16 m_port = 0;
+};
+
+// Waits for a log line containing `what`; the time it was read, in ms on the
+// recorder's clock.
+std::optional<double> waitForLog(Server& server, Recorder& recorder, const QString& what)
 {
+    QString log;
+    QElapsedTimer wait;
+    wait.start();
+    while (wait.elapsed() < kWaitMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        log += server.newLog();
+        if (log.contains(what))
+            return recorder.nowMs();
+        QThread::usleep(500);
+    }
+    return std::nullopt;
+}
+
+// `queued`: text sent with the 0x01, so that the 0x02 comes behind it.
+// `rig`/`proxy`: keying through rigctld behind the proxy, slowed once open.
+void keyingFigures(const QProcessEnvironment& environment, const char* title, int queued, Rigctld* rig = nullptr)
+{
+    QStringList arguments{"--ptt-delay", "0", "--input", "RadioIn", "--output", "Radio"};
+    std::unique_ptr<DelayingProxy> proxy;
+    if (rig) {
+        proxy = std::make_unique<DelayingProxy>(rig->port());
+        arguments << "--rigctld" << proxy->address();
+    }
     Server server;
-    if (!server.start({"--ptt-delay", "0", "--input", "RadioIn", "--output", "Radio"}, environment))
+    if (!server.start(arguments, environment))
         return;
     Recorder recorder;
     if (!recorder.start()) {
         std::printf("no recording device\n");
         return;
     }
+    if (proxy) {
+        waitForLog(server, recorder, QStringLiteral("PTT: rigctld"));
+        proxy->setDelay(1000);
+    }
+    const QByteArray text(queued, 'e');
+    const int rounds = queued > 0 ? 3 : kRounds;
     Figures keyToSound;
     Figures abortToSilence;
+    Figures abortToRelease;
+    Figures abortToDaemonRelease;
     Figures lastSampleToRelease;
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         recorder.waitFor(false);
         recorder.drain();
         double sent = recorder.nowMs();
-        server.send("\x01");
+        server.newLog();
+        server.send("\x01" + text);
         if (const auto heard = recorder.waitFor(true))
             keyToSound.add(*heard - sent);
         QThread::msleep(300);
         recorder.drain();
+        server.newLog();
         sent = recorder.nowMs();
         server.send("\x02");
         if (const auto silent = recorder.waitFor(false))
             abortToSilence.add(*silent - sent);
+        if (const auto released = waitForLog(server, recorder, QStringLiteral("PTT off")))
+            abortToRelease.add(*released - sent);
+        if (rig) {
+            while (rig->keyed() && recorder.nowMs() - sent < kWaitMs)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            abortToDaemonRelease.add(recorder.nowMs() - sent);
+        }
         server.newLog();
 
         // A short transmission that ends by itself: idle, then the postamble.
@@ -217,20 +375,51 @@ void soundServerFigures(const QProcessEnvironment& environment)
             QThread::usleep(500);
         }
     }
-    std::printf("through PulseAudio (recording buffer %d ms):\n", kRecordBufferMs);
+    std::printf("%s (recording buffer %d ms):\n", title, kRecordBufferMs);
     keyToSound.print("  0x01 to first sample heard (PTT delay 0)");
     abortToSilence.print("  0x02 to silence");
-    lastSampleToRelease.print("  last sample heard to PTT off");
+    abortToRelease.print("  0x02 to PTT off asked");
+    if (rig)
+        abortToDaemonRelease.print("  0x02 to PTT off at rigctld (1 s behind)");
+    lastSampleToRelease.print("  last sample heard to PTT off asked");
 }
 
-qint64 cpuTicks(qint64 pid)
+// Runs of at least this much silence inside a transmission are dropouts; the
+// signal's own dips at phase reversals last under a millisecond.
+constexpr double kDropoutMs = 5;
+
+void dropoutFigures(const QProcessEnvironment& environment)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = stat.readAll().split(')').last().split(' ');
-    // After the command: state is field 1; utime and stime are fields 12 and 13.
-    return fields.value(12).toLongLong() + fields.value(13).toLongLong();
+    constexpr int kLoops = 8;
+    constexpr int kSeconds = 60;
+    Server server;
+    if (!server.start({"--input", "RadioIn", "--output", "Radio", "--ptt-delay", "0"}, environment))
+        return;
+    Recorder recorder;
+    if (!recorder.start())
+        return;
+    // Busy loops that end by themselves even if this program does not, each a
+    // single process (killing `timeout` would leave its child running).
+    std::vector<std::unique_ptr<QProcess>> loops;
+    for (int i = 0; i < kLoops; ++i) {
+        loops.push_back(std::make_unique<QProcess>());
+        loops.back()->start(QStringLiteral("bash"),
+                            {"-c", QStringLiteral("while [ $SECONDS -lt %1 ]; do :; done").arg(kSeconds + 30)});
+    }
+    QThread::sleep(2);
+    // Text for longer than the measurement at 5 characters a second.
+    server.send("\x01" + QByteArray(kSeconds * 6, 'e'));
+    recorder.waitFor(true);
+    const int dropouts = recorder.countDropouts(kSeconds * 1000, kDropoutMs);
+    server.send("\x02");
+    for (auto& loop : loops) {
+        loop->kill();
+        loop->waitForFinished(kWaitMs);
+    }
+    std::printf("transmitting for %d s with %d busy loops on %d cores:\n", kSeconds, kLoops,
+                int(sysconf(_SC_NPROCESSORS_ONLN)));
+    std::printf("  dropouts of %.0f ms or more                  %d (%.1f a minute)\n", kDropoutMs, dropouts,
+                dropouts * 60.0 / kSeconds);
 }
 
 QString residentMemory(qint64 pid)
@@ -260,6 +449,8 @@ void listeningFigures(const QProcessEnvironment& environment)
     const double seconds = double(clock.elapsed()) / 1000;
     const double ticks = double(sysconf(_SC_CLK_TCK));
     std::printf("listening to PulseAudio for %d s:\n", kSeconds);
+    std::printf("  CPU time to listening                      %.2f s\n",
+                double(server.ticksToListening()) / ticks);
     std::printf("  CPU                                        %.2f %% of one core\n",
                 100.0 * double(after - before) / ticks / seconds);
     std::printf("  resident memory                            %s\n", qPrintable(residentMemory(server.pid())));
@@ -306,8 +497,18 @@ int main(int argc, char** argv)
         const QProcessEnvironment environment = pulse.environment();
         for (const char* name : {"XDG_RUNTIME_DIR", "PULSE_SERVER", "HOME"})
             qputenv(name, environment.value(QString::fromLatin1(name)).toUtf8());
-        soundServerFigures(environment);
+        keyingFigures(environment, "through PulseAudio", 0);
+        keyingFigures(environment, "with 70 KB queued", 70 * 1000);
+        Rigctld rig;
+        if (rig.start())
+            keyingFigures(environment, "keying through rigctld behind a 1 s delay", 0, &rig);
+        else
+            std::printf("no rigctld\n");
         listeningFigures(environment);
+        if (QCoreApplication::arguments().contains(QStringLiteral("--no-load")))
+            std::printf("dropouts under load: left out\n");
+        else
+            dropoutFigures(environment);
     } else {
         std::printf("no sound server: %s\n", qPrintable(why));
     }

@@ -6,9 +6,10 @@
 //
 // A step is a short token: t toggle, a abort, x text, P a paste beyond the
 // bound, H a paste of 500 kB, B followed by tokens sent in one write, w<ms>
-// wait, F output failure, cr / ct close the receive / transmit link, ht
-// half-close the transmit link, o open a new pair. A failing run prints its
-// seed and its steps; KEYING_SEED=n runs one seed alone.
+// wait, F output failure, D an output that stops pulling once silenced, L the
+// signal is on the air, cr / ct close the receive /
+// transmit link, ht half-close the transmit link, o open a new pair. A failing run prints its seed
+// and its steps; KEYING_SEED=n runs one seed alone.
 
 #include "link/linkserver.h"
 #include "server/signalpath.h"
@@ -21,6 +22,8 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QtTest>
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
@@ -47,11 +50,14 @@ public:
     {
         m_timer.setInterval(kTickMs);
         connect(&m_timer, &QTimer::timeout, this, [this] {
-            if (!m_transmitting)
+            if (!m_transmitting || (m_silenced && m_deafWhenSilenced))
                 return;
             m_block.resize(std::size_t(kRate * kSpeedUp * kTickMs / 1000));
             m_render(m_block.data(), m_block.size());
             m_rendered += qint64(m_block.size());
+            m_peak = 0;
+            for (const float sample : m_block)
+                m_peak = std::max(m_peak, std::abs(sample));
         });
     }
     bool start(Render render) override
@@ -60,7 +66,15 @@ public:
         m_timer.start();
         return true;
     }
-    void setTransmitting(bool on) override { m_transmitting = on; }
+    void setTransmitting(bool on) override
+    {
+        m_transmitting = on;
+        m_silenced = false;
+        m_peak = 0;
+    }
+    // The loudest sample of the block played last.
+    float peak() const { return m_peak; }
+    void silence() override { m_silenced = true; }
     void stop() override { m_timer.stop(); }
     double sampleRate() const override { return kRate; }
     qint64 renderedSamples() const override { return m_rendered; }
@@ -68,6 +82,8 @@ public:
     bool hearsItself() const override { return true; }
     QString errorString() const override { return {}; }
     void fail() { emit outputFailed(QStringLiteral("the output device failed")); }
+    // Like a card that stops pulling once its buffer is dropped, and says nothing.
+    void stopPullingWhenSilenced() { m_deafWhenSilenced = true; }
 
 private:
     Render m_render;
@@ -75,6 +91,9 @@ private:
     std::vector<float> m_block;
     qint64 m_rendered = 0;
     bool m_transmitting = false;
+    bool m_silenced = false;
+    bool m_deafWhenSilenced = false;
+    float m_peak = 0;
 };
 
 QStringList randomSteps(quint32 seed, int count)
@@ -199,6 +218,13 @@ private:
             QTest::qWait(step.mid(1).toInt());
         } else if (step == QLatin1String("F")) {
             m_path.fail();
+        } else if (step == QLatin1String("D")) {
+            m_path.stopPullingWhenSilenced();
+        } else if (step == QLatin1String("L")) {
+            // Past the PTT delay and whatever an earlier transmission left.
+            QTest::qWait(100);
+            if (!waitFor([&] { return m_path.peak() > 0.1f; }, 500))
+                fail(QStringLiteral("keyed and nothing on the air"));
         } else if (step.startsWith(QLatin1Char('c')) || step == QLatin1String("ht")) {
             close(step);
             ended = true;
@@ -340,6 +366,8 @@ void TestKeying::scripted_data()
     QTest::newRow("500 kB with an abort behind it") << "o t w50 BHa w100 t";
     QTest::newRow("pair lost while keyed, nothing queued") << "o t w50 cr o t w50 ct o t w50 ht";
     QTest::newRow("off during the PTT delay, text queued") << "o Bxtt w200 t w100 a";
+    QTest::newRow("aborts on an output that stops pulling")
+        << "o D t x w50 a t x L w50 a Bta t L w50 cr";
 }
 
 void TestKeying::scripted()

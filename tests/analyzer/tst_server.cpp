@@ -1,21 +1,28 @@
 // The real sondrel program: keying follows the links through rigctld with the
-// loopback channel (toggle, abort, a lost link and SIGTERM all release PTT),
-// and a transmission through a private PulseAudio server comes back decoded
-// by a second sondrel listening on the output channel Pelorin chose.
+// loopback channel (toggle, abort, a lost link and SIGTERM all release PTT), a
+// rigctld that stops answering holds nothing up and the operator hears of it,
+// `sondrel unkey` drops PTT, and a transmission through a private PulseAudio
+// server comes back decoded by a second sondrel listening on the output
+// channel Pelorin chose, its first sample after the PTT delay and PTT
+// released only once the last one has been played.
 
 #include "driverkeys.h"
 #include "privatepulse.h"
 #include "settingsstore.h"
 #include "testenv.h"
 
+#include <QAudioDevice>
+#include <QAudioSource>
 #include <QElapsedTimer>
+#include <QMediaDevices>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QtTest>
+#include <cstdio>
 #include <memory>
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -49,7 +56,7 @@ public:
     bool start(const QStringList& arguments, const QProcessEnvironment& environment)
     {
         m_process.setProcessEnvironment(environment);
-        m_process.start(QStringLiteral(SONDREL_EXE), QStringList{"--port", "0"} + arguments);
+        m_process.start(QStringLiteral(SONDREL_EXE), QStringList{"--port", "0", "--console-port", "0"} + arguments);
         const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)\n"));
         QDeadlineTimer deadline(kWaitMs);
         while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
@@ -119,6 +126,14 @@ public:
         return m_daemon.waitForStarted(kWaitMs);
     }
     QString address() const { return m_address; }
+    qint64 pid() const { return m_daemon.processId(); }
+    // Keys ("1") or unkeys ("0") the dummy rig as another client would.
+    void set(const QString& ptt) const
+    {
+        QProcess ask;
+        ask.start(m_rigctl, {"-m", "2", "-r", m_address, "T", ptt});
+        ask.waitForFinished(kWaitMs);
+    }
     // What the dummy rig says of its PTT: "1" keyed, "0" not.
     QString ptt() const
     {
@@ -141,10 +156,15 @@ class TestServer : public QObject {
 private slots:
     void everyEndOfTransmissionReleasesPtt_data();
     void everyEndOfTransmissionReleasesPtt();
+    void rigctldThatStopsAnsweringHoldsNothingUp();
+    void unkeyDropsPtt();
     void soundServerRoundTrip();
+    void soundCardKeyingTimes();
+    void soundCardAbortsReleaseEveryRound();
     void recordingIsDecodedInRealTime();
     void rejectsBadOptions_data();
     void rejectsBadOptions();
+    void logLinesCarryTheirLevel();
 };
 
 void TestServer::everyEndOfTransmissionReleasesPtt_data()
@@ -169,7 +189,7 @@ void TestServer::everyEndOfTransmissionReleasesPtt()
     Sondrel sondrel;
     QStringList arguments{"--loopback", "--rigctld", rig.address()};
     if (ending == QLatin1String("limit"))
-        arguments << "--tx-limit" << "1";
+        arguments << "--tx-limit" << "3";  // a window a loaded machine can see
     QVERIFY2(sondrel.start(arguments, QProcessEnvironment::systemEnvironment()), qPrintable(sondrel.log()));
     Terminal terminal;
     QVERIFY(terminal.open(sondrel.port()));
@@ -199,6 +219,65 @@ void TestServer::everyEndOfTransmissionReleasesPtt()
 #endif
     }
     QCOMPARE(rig.ptt(), QStringLiteral("0"));
+}
+
+void TestServer::rigctldThatStopsAnsweringHoldsNothingUp()
+{
+#ifdef Q_OS_UNIX
+    Rigctld rig;
+    if (!rig.start())
+        QSKIP("rigctld and rigctl (libhamlib-utils) are not installed");
+    QTRY_COMPARE_WITH_TIMEOUT(rig.ptt(), QStringLiteral("0"), kWaitMs);
+    Sondrel sondrel;
+    QVERIFY2(sondrel.start({"--loopback", "--rigctld", rig.address()},
+                           QProcessEnvironment::systemEnvironment()),
+             qPrintable(sondrel.log()));
+    Terminal terminal;
+    QVERIFY(terminal.open(sondrel.port()));
+    terminal.send("\x01" "cq cq");
+    QTRY_COMPARE_WITH_TIMEOUT(rig.ptt(), QStringLiteral("1"), kWaitMs);
+
+    // Stopped, the daemon accepts connections and never answers.
+    QCOMPARE(::kill(pid_t(rig.pid()), SIGSTOP), 0);
+    terminal.send("\x02");
+    // The server is not waiting on the rig: a new connection is served at once.
+    QTcpSocket third;
+    third.connectToHost(QHostAddress::LocalHost, sondrel.port());
+    QVERIFY(third.waitForConnected(kWaitMs));
+    QTRY_VERIFY_WITH_TIMEOUT(third.state() == QAbstractSocket::UnconnectedState, 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(terminal.heard().contains("PTT failed"), kWaitMs);
+    QVERIFY2(sondrel.log().contains(QStringLiteral("error: PTT rigctld")), qPrintable(sondrel.log()));
+    // Answering again, the daemon is unkeyed without anyone asking again.
+    QCOMPARE(::kill(pid_t(rig.pid()), SIGCONT), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.ptt(), QStringLiteral("0"), kWaitMs);
+#else
+    QSKIP("stops rigctld with SIGSTOP");
+#endif
+}
+
+void TestServer::unkeyDropsPtt()
+{
+    Rigctld rig;
+    if (!rig.start())
+        QSKIP("rigctld and rigctl (libhamlib-utils) are not installed");
+    QTRY_COMPARE_WITH_TIMEOUT(rig.ptt(), QStringLiteral("0"), kWaitMs);
+    rig.set(QStringLiteral("1"));
+    QCOMPARE(rig.ptt(), QStringLiteral("1"));
+    QProcess unkey;
+    // The server's own options are taken, so the unit can pass the same ones.
+    unkey.start(QStringLiteral(SONDREL_EXE), {"unkey", "--port", "4444", "--rigctld", rig.address()});
+    QVERIFY(unkey.waitForFinished(kWaitMs));
+    QCOMPARE(unkey.exitCode(), 0);
+    QCOMPARE(rig.ptt(), QStringLiteral("0"));
+
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    unkey.start(QStringLiteral(SONDREL_EXE),
+                {"unkey", "--rigctld", QStringLiteral("127.0.0.1:%1").arg(silent.serverPort())});
+    QVERIFY(unkey.waitForFinished(kWaitMs));
+    QVERIFY(unkey.exitCode() != 0);
+    const QString error = QString::fromUtf8(unkey.readAllStandardError());
+    QVERIFY2(error.contains(QStringLiteral("cannot unkey through rigctld")), qPrintable(error));
 }
 
 void TestServer::soundServerRoundTrip()
@@ -236,6 +315,123 @@ void TestServer::soundServerRoundTrip()
     QVERIFY2(!leftListener.heard().contains("SONDREL"), leftListener.received.constData());
 }
 
+void TestServer::soundCardKeyingTimes()
+{
+    PrivatePulse pulse;
+    QString why;
+    if (!pulse.start(&why))
+        QSKIP(qPrintable(why));
+    // This process records the sink's monitor through the same server.
+    const QProcessEnvironment environment = pulse.environment();
+    for (const char* name : {"XDG_RUNTIME_DIR", "PULSE_SERVER"})
+        qputenv(name, environment.value(QString::fromLatin1(name)).toUtf8());
+    QAudioDevice monitor;
+    for (const QAudioDevice& device : QMediaDevices::audioInputs()) {
+        if (device.description() == QLatin1String("RadioIn"))
+            monitor = device;
+    }
+    QVERIFY(!monitor.isNull());
+    QAudioFormat format;
+    format.setSampleRate(48000);
+    format.setChannelCount(2);
+    format.setSampleFormat(QAudioFormat::Float);
+    QAudioSource recorder(monitor, format);
+    recorder.setBufferSize(format.bytesForDuration(10000));
+    QIODevice* recording = recorder.start();
+    QVERIFY(recording);
+
+    constexpr int kPttDelayMs = 300;
+    Sondrel sender;
+    QVERIFY2(sender.start({"--input", "RadioIn", "--output", "Radio", "--ptt-delay", QString::number(kPttDelayMs)},
+                          environment),
+             qPrintable(sender.log()));
+    Terminal terminal;
+    QVERIFY(terminal.open(sender.port()));
+    QElapsedTimer clock;
+    clock.start();
+    terminal.send("\x01" "e" "\x01");
+    qint64 keyedAt = -1;
+    qint64 firstHeard = -1;
+    qint64 lastHeard = -1;
+    qint64 releasedAt = -1;
+    while (releasedAt < 0 && clock.elapsed() < kOnAirMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+        sender.process().waitForReadyRead(2);
+        const QString log = sender.log();
+        if (keyedAt < 0 && log.contains(QStringLiteral("PTT on")))
+            keyedAt = clock.elapsed();
+        if (log.contains(QStringLiteral("PTT off")))
+            releasedAt = clock.elapsed();
+        const QByteArray bytes = recording->readAll();
+        const auto* samples = reinterpret_cast<const float*>(bytes.constData());
+        float peak = 0;
+        for (qsizetype i = 0; i < bytes.size() / qsizetype(sizeof(float)); ++i)
+            peak = std::max(peak, std::abs(samples[i]));
+        if (peak > 0.02f) {
+            lastHeard = clock.elapsed();
+            if (firstHeard < 0)
+                firstHeard = lastHeard;
+        }
+    }
+    const QString times = QStringLiteral("keyed %1, first heard %2, last heard %3, released %4 ms")
+                              .arg(keyedAt).arg(firstHeard).arg(lastHeard).arg(releasedAt);
+    QVERIFY2(keyedAt >= 0 && firstHeard >= 0 && releasedAt >= 0, qPrintable(times + sender.log()));
+    // The sound card buffers 250 ms: the first sample waits the PTT delay, and
+    // release waits until the last one has been played, not handed over. The
+    // recording lags the sink by up to some tens of milliseconds.
+    QVERIFY2(firstHeard - keyedAt >= kPttDelayMs - 20, qPrintable(times));
+    QVERIFY2(releasedAt >= lastHeard - 100, qPrintable(times));
+    // Nothing of the end was lost to an output closed too early: 32 bits of
+    // preamble, "e" with its gap (4 bits) and 32 of postamble, 32 ms each.
+    QVERIFY2(lastHeard - firstHeard >= (32 + 4 + 32) * 32 - 40, qPrintable(times));
+}
+
+void TestServer::soundCardAbortsReleaseEveryRound()
+{
+    PrivatePulse pulse;
+    QString why;
+    if (!pulse.start(&why))
+        QSKIP(qPrintable(why));
+    Sondrel sender;
+    QVERIFY2(sender.start({"--input", "RadioIn", "--output", "Radio", "--ptt-delay", "0"},
+                          pulse.environment()),
+             qPrintable(sender.log()));
+    Terminal terminal;
+    QVERIFY(terminal.open(sender.port()));
+    const auto count = [&sender](const QString& what) { return sender.log().count(what); };
+    const auto released = [&](int times, int ms) {
+        if (QTest::qWaitFor([&] { return count(QStringLiteral("PTT off")) == times; }, ms))
+            return true;
+        std::fprintf(stderr, "%s", qPrintable(sender.log()));
+        return false;
+    };
+    // Each round is keyed, aborted while the output holds its buffer and must
+    // be released; a short transmission that ends by itself follows.
+    for (int round = 1; round <= 4; ++round) {
+        terminal.send("\x01" + QByteArray(200, 'e'));
+        QVERIFY(QTest::qWaitFor([&] { return count(QStringLiteral("PTT on")) == 2 * round - 1; },
+                                kWaitMs));
+        QTest::qWait(300 + 50 * round);
+        QElapsedTimer clock;
+        clock.start();
+        terminal.send("\x02");
+        QVERIFY2(released(2 * round - 1, kWaitMs),
+                 qPrintable(QStringLiteral("round %1").arg(round)));
+        // 100 ms is the goal; the rest is slack for a loaded machine.
+        QVERIFY2(
+            clock.elapsed() < 400,
+            qPrintable(
+                QStringLiteral("round %1: released after %2 ms").arg(round).arg(clock.elapsed())));
+        terminal.send("\x01"
+                      "e"
+                      "\x01");
+        QVERIFY2(released(2 * round, kOnAirMs),
+                 qPrintable(QStringLiteral("round %1, ending by itself").arg(round)));
+    }
+    // The card itself said the fade was played; the station's guard did not step in.
+    QVERIFY2(!sender.log().contains(QStringLiteral("PTT off anyway")), qPrintable(sender.log()));
+}
+
 void TestServer::recordingIsDecodedInRealTime()
 {
     QTemporaryDir dir;
@@ -265,13 +461,22 @@ void TestServer::rejectsBadOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
+    // PORT is a port that is busy, and a rigctld that accepts and never answers.
     QTest::newRow("port busy") << QStringList{"--loopback", "--port", "PORT"} << "cannot listen on 127.0.0.1:PORT";
+    QTest::newRow("port busy, before keying")
+        << QStringList{"--loopback", "--port", "PORT", "--rigctld", "127.0.0.1:PORT"} << "cannot listen";
+    // --quiet: errors are logged all the same.
+    QTest::newRow("rigctld silent at start")
+        << QStringList{"--loopback", "--quiet", "--port", "0", "--rigctld", "127.0.0.1:PORT"} << "cannot be opened";
+    QTest::newRow("snr nan") << QStringList{"--loopback", "--snr", "nan"} << "invalid --snr";
+    QTest::newRow("offset nan") << QStringList{"--loopback", "--offset", "nan"} << "invalid --offset";
     QTest::newRow("rx channel") << QStringList{"--rx-channel", "centre"} << "invalid --rx-channel";
     QTest::newRow("snr without loopback") << QStringList{"--snr", "3"} << "go with --loopback";
     QTest::newRow("both rig and rigctld")
         << QStringList{"--loopback", "--rig", "1", "--rigctld", "127.0.0.1:4532"} << "not both";
     QTest::newRow("profile") << QStringList{"--profile", "pro"} << "invalid profile";
-    QTest::newRow("no such recording") << QStringList{"--rx-file", "/nonexistent.wav"} << "nonexistent.wav";
+    QTest::newRow("no such recording")
+        << QStringList{"--port", "0", "--rx-file", "/nonexistent.wav"} << "nonexistent.wav";
 }
 
 void TestServer::rejectsBadOptions()
@@ -284,11 +489,40 @@ void TestServer::rejectsBadOptions()
     arguments.replaceInStrings(QStringLiteral("PORT"), busy);
     message.replace(QStringLiteral("PORT"), busy);
     QProcess process;
+    QElapsedTimer clock;
+    clock.start();
     process.start(QStringLiteral(SONDREL_EXE), arguments);
     QVERIFY(process.waitForFinished(kWaitMs));
     QVERIFY(process.exitCode() != 0);
     const QString error = QString::fromUtf8(process.readAllStandardError());
     QVERIFY2(error.contains(message), qPrintable(error));
+    // Nothing waits long on a rig that does not answer; a busy port is found
+    // before any keying line is touched.
+    QVERIFY2(clock.elapsed() < 8000, qPrintable(QString::number(clock.elapsed())));
+    if (message == QLatin1String("cannot listen"))
+        QVERIFY2(!error.contains(QStringLiteral("PTT")), qPrintable(error));
+}
+
+void TestServer::logLinesCarryTheirLevel()
+{
+    // A rigctld that accepts and never answers: an error after information.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("JOURNAL_STREAM"), QStringLiteral("8:1234"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(SONDREL_EXE), {"--loopback", "--verbose", "--port", "0", "--rigctld",
+                                                QStringLiteral("127.0.0.1:%1").arg(silent.serverPort())});
+    QVERIFY(process.waitForFinished(kWaitMs));
+    const QString log = QString::fromUtf8(process.readAllStandardError());
+    const QString time = QStringLiteral("\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d ");
+    QVERIFY2(log.contains(QRegularExpression(QStringLiteral("^<6>") + time + QStringLiteral("sondrel: listening on"),
+                                             QRegularExpression::MultilineOption)),
+             qPrintable(log));
+    QVERIFY2(log.contains(QRegularExpression(QStringLiteral("^<3>") + time + QStringLiteral("sondrel: error: PTT"),
+                                             QRegularExpression::MultilineOption)),
+             qPrintable(log));
 }
 
 VARKEL_TEST_MAIN(TestServer, QCoreApplication)

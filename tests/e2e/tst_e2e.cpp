@@ -812,7 +812,7 @@ void TestEndToEnd::callComesBackDecodedThroughLoopback()
 {
     Program sondrel(m_x);
     QString why;
-    QVERIFY2(sondrel.Start(kSondrel, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--loopback")},
+    QVERIFY2(sondrel.Start(kSondrel, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--console-port"), QStringLiteral("0"), QStringLiteral("--loopback")},
                            &why),
              qPrintable(why));
     static const QRegularExpression listening(QStringLiteral(R"(listening on [0-9.]+:(\d+))"));
