@@ -3,6 +3,7 @@
 
 #include "audiofile.h"
 #include "commands.h"
+#include "decoding.h"
 #include "options.h"
 #include "psk31/demodulator.h"
 
@@ -20,20 +21,11 @@ namespace {
 
 constexpr double kDefaultIf = 1000;
 constexpr double kDefaultAfcRange = 100;
-constexpr double kLowestRate = 8000;
-constexpr double kHighestRate = 96000;
-constexpr size_t kBlock = 4096;
-
-int Fail(const std::string& message)
-{
-    std::fprintf(stderr, "sondrel decode: %s\n", message.c_str());
-    return 1;
-}
-
-void Warn(const std::string& message)
-{
-    std::fprintf(stderr, "sondrel decode: warning: %s\n", message.c_str());
-}
+using decoding::Fail;
+using decoding::kBlock;
+using decoding::kHighestRate;
+using decoding::kLowestRate;
+using decoding::Warn;
 
 bool Write(const std::string& text)
 {

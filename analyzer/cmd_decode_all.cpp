@@ -6,6 +6,7 @@
 #include "audiofile.h"
 #include "codepage.h"
 #include "commands.h"
+#include "decoding.h"
 #include "options.h"
 #include "psk31/multireceiver.h"
 
@@ -23,15 +24,10 @@
 
 namespace {
 
-constexpr double kLowestRate = 8000;
-constexpr double kHighestRate = 96000;
-constexpr size_t kBlock = 4096;
-
-int Fail(const std::string& message)
-{
-    std::fprintf(stderr, "sondrel decode: %s\n", message.c_str());
-    return 1;
-}
+using decoding::Fail;
+using decoding::kBlock;
+using decoding::kHighestRate;
+using decoding::kLowestRate;
 
 std::string Number(std::optional<double> value)
 {
@@ -125,15 +121,11 @@ int decodeAllCommand(const std::vector<std::string>& args)
         }
         receiver.flush();
         if (receiver.badSamples() > 0)
-            std::fprintf(
-                stderr,
-                "sondrel decode: warning: %llu samples were not numbers or far beyond full scale; "
-                "taken as silence\n",
-                static_cast<unsigned long long>(receiver.badSamples()));
+            decoding::Warn(std::to_string(receiver.badSamples())
+                           + " samples were not numbers or far beyond full scale; taken as silence");
         if (reader.truncated())
-            std::fprintf(stderr, "sondrel decode: warning: %s ends before its header says it does: "
-                                 "decoded as far as it goes\n",
-                         options.arguments().front().c_str());
+            decoding::Warn(options.arguments().front()
+                           + " ends before its header says it does: decoded as far as it goes");
         std::vector<const psk31::BandChannel*> open;
         for (const auto& c : receiver.channels())
             open.push_back(c.get());

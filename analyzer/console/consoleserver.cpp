@@ -31,7 +31,7 @@ constexpr qsizetype kMaxBody = 4096;
 // when it falls much further behind, so a stalled page cannot grow memory.
 constexpr qint64 kSkipRowsBytes = 256 * 1024;
 constexpr qint64 kCloseBytes = 4 * 1024 * 1024;
-// Spectrum bins go out as one byte each: dB + this, 1 dB steps, clamped.
+// PowerRows bins go out as one byte each: dB + this, 1 dB steps, clamped.
 constexpr int kDbOffset = 160;
 
 const QByteArray kJson = QByteArrayLiteral("application/json");

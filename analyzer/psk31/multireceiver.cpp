@@ -3,7 +3,7 @@
 #include "psk31/channelfinder.h"
 #include "psk31/demodulator.h"
 #include "psk31/passbanddecimator.h"
-#include "psk31/spectrum.h"
+#include "psk31/powerrows.h"
 
 #include <algorithm>
 #include <cmath>
@@ -81,7 +81,7 @@ struct MultiReceiver::Private {
     Config config;
     PassbandDecimator decimator;
     double rate;
-    Spectrum spectrum;
+    PowerRows spectrum;
     ChannelFinder finder;
     std::vector<float> input;
     std::vector<float> work;
@@ -232,7 +232,7 @@ std::vector<std::unique_ptr<BandChannel>> MultiReceiver::takeEnded()
     return std::exchange(m_ended, {});
 }
 
-const Spectrum& MultiReceiver::spectrum() const
+const PowerRows& MultiReceiver::spectrum() const
 {
     return d->spectrum;
 }

@@ -25,7 +25,7 @@
 namespace psk31 {
 
 class Demodulator;
-class Spectrum;
+class PowerRows;
 
 // One station's channel.
 class BandChannel {
@@ -93,7 +93,7 @@ public:
 
     const std::vector<std::unique_ptr<BandChannel>>& channels() const { return m_channels; }
     std::vector<std::unique_ptr<BandChannel>> takeEnded();
-    const Spectrum& spectrum() const;
+    const PowerRows& spectrum() const;
     // Seconds of sound processed.
     double seconds() const;
     // Samples that were not finite numbers or absurdly large, taken as silence.

@@ -2,7 +2,7 @@
 
 #include "codepage.h"
 #include "psk31/multireceiver.h"
-#include "psk31/spectrum.h"
+#include "psk31/powerrows.h"
 
 #include <algorithm>
 #include <cmath>
@@ -60,7 +60,7 @@ void Band::process(const float* samples, std::size_t n)
     m_receiver->process(samples, n);
     // Ended channels are not shown; dropping them keeps memory bounded.
     m_receiver->takeEnded();
-    const psk31::Spectrum& spectrum = m_receiver->spectrum();
+    const psk31::PowerRows& spectrum = m_receiver->spectrum();
     if (spectrum.rows() == m_rows)
         return;
     m_rows = spectrum.rows();

@@ -271,7 +271,7 @@ void Speed()
 }
 
 // Power spectrum averaged over windows of `size` samples (Blackman-Harris, half overlap).
-std::vector<double> Spectrum(const std::vector<float>& x, size_t size)
+std::vector<double> PowerRows(const std::vector<float>& x, size_t size)
 {
     std::vector<std::complex<float>> in(size), out(size);
     fftplan plan = fft_create_plan(unsigned(size), in.data(), out.data(), LIQUID_FFT_FORWARD, 0);
@@ -309,7 +309,7 @@ void Transmitter()
         std::vector<float> idle(size_t(40 * kRate));
         modulator.render(idle.data(), idle.size());
         idle.erase(idle.begin(), idle.begin() + long(2 * kRate));
-        const std::vector<double> p = Spectrum(idle, size);
+        const std::vector<double> p = PowerRows(idle, size);
         const double tones = std::min(peakNear(p, kIf - 15.625), peakNear(p, kIf + 15.625));
         const double third = std::max(peakNear(p, kIf - 46.875), peakNear(p, kIf + 46.875));
         std::printf("   idle: third-order products %.1f dB below the tones\n", Db(tones / third));
@@ -323,7 +323,7 @@ void Transmitter()
         }
         const Transmission t = transmit(random, kRate, kIf, 0.0, 0.0, 0.0);
         std::vector<float> keyed(t.samples.begin() + long(2 * kRate), t.samples.end() - long(2 * kRate));
-        const std::vector<double> p = Spectrum(keyed, size);
+        const std::vector<double> p = PowerRows(keyed, size);
         double peak = 0, outside = 0;
         for (size_t k = 1; k < size / 2; ++k) {
             peak = std::max(peak, p[k]);

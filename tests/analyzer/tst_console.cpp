@@ -6,6 +6,7 @@
 
 #include "driverkeys.h"
 #include "settingsstore.h"
+#include "sondrelprocess.h"
 #include "testenv.h"
 
 #include <QJsonArray>
@@ -29,56 +30,21 @@ constexpr int kWaitMs = 10000;
 // The finder needs a few seconds of a station before it lists it.
 constexpr int kFindMs = 25000;
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-class Sondrel {
+// A sondrel with its console on a free port of its own.
+class Sondrel : public SondrelProcess {
 public:
-    ~Sondrel()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(kWaitMs);
-        }
-    }
     bool start(const QStringList& arguments)
     {
         m_consolePort = freePort();
-        m_process.start(QStringLiteral(SONDREL_EXE),
-                        QStringList{"--port", "0", "--console-port", QString::number(m_consolePort)}
-                            + arguments);
-        const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
-        QDeadlineTimer deadline(kWaitMs);
-        while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
-            m_process.waitForReadyRead(50);
-            const QRegularExpressionMatch match = listening.match(log());
-            if (match.hasMatch() && m_log.contains(QStringLiteral("console on"))) {
-                m_linkPort = match.captured(1).toUShort();
-                return true;
-            }
-        }
-        return false;
+        return SondrelProcess::start(arguments, QProcessEnvironment::systemEnvironment(), m_consolePort);
     }
-    QString log()
-    {
-        m_log += QString::fromUtf8(m_process.readAllStandardError());
-        return m_log;
-    }
-    quint16 linkPort() const { return m_linkPort; }
+    quint16 linkPort() const { return port(); }
     QString url(const QString& path) const
     {
         return QStringLiteral("http://127.0.0.1:%1%2").arg(m_consolePort).arg(path);
     }
-    QProcess& process() { return m_process; }
 
 private:
-    QProcess m_process;
-    QString m_log;
-    quint16 m_linkPort = 0;
     quint16 m_consolePort = 0;
 };
 

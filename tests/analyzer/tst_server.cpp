@@ -9,6 +9,7 @@
 #include "driverkeys.h"
 #include "privatepulse.h"
 #include "settingsstore.h"
+#include "sondrelprocess.h"
 #include "testenv.h"
 
 #include <QAudioDevice>
@@ -36,53 +37,7 @@ constexpr int kWaitMs = 10000;
 // Preamble, a few characters at PSK31's pace and the postamble.
 constexpr int kOnAirMs = 20000;
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// One sondrel with the port it reported and everything it logged.
-class Sondrel {
-public:
-    ~Sondrel()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(kWaitMs);
-        }
-    }
-    bool start(const QStringList& arguments, const QProcessEnvironment& environment)
-    {
-        m_process.setProcessEnvironment(environment);
-        m_process.start(QStringLiteral(SONDREL_EXE), QStringList{"--port", "0", "--console-port", "0"} + arguments);
-        const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)\n"));
-        QDeadlineTimer deadline(kWaitMs);
-        while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
-            m_process.waitForReadyRead(50);
-            m_log += QString::fromUtf8(m_process.readAllStandardError());
-            const QRegularExpressionMatch match = listening.match(m_log);
-            if (match.hasMatch()) {
-                m_port = match.captured(1).toUShort();
-                return true;
-            }
-        }
-        return false;
-    }
-    quint16 port() const { return m_port; }
-    QString log()
-    {
-        m_log += QString::fromUtf8(m_process.readAllStandardError());
-        return m_log;
-    }
-    QProcess& process() { return m_process; }
-
-private:
-    QProcess m_process;
-    QString m_log;
-    quint16 m_port = 0;
-};
+using Sondrel = SondrelProcess;
 
 struct Terminal {
     QTcpSocket receive;

@@ -5,7 +5,7 @@
 #include "psk31/channel.h"
 #include "psk31/modulator.h"
 #include "psk31/multireceiver.h"
-#include "psk31/spectrum.h"
+#include "psk31/powerrows.h"
 #include "psk31/textmatch.h"
 
 #include <QtTest>
@@ -122,7 +122,7 @@ private slots:
     void spectrumIsCalibrated()
     {
         const double rate = 8000;
-        psk31::Spectrum spectrum(rate);
+        psk31::PowerRows spectrum(rate);
         QVERIFY(spectrum.binHz() <= 4);
         std::mt19937 random(1);
         std::normal_distribution<float> gauss(0.0f, 0.01f);

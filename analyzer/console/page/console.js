@@ -81,17 +81,17 @@ function drawRow(bytes) {
   for (let i = 0; i < w; i++) line.data.set(view.palette.subarray(bytes[i] * 4, bytes[i] * 4 + 4), i * 4);
   fall.putImageData(line, 0, 0);
 
-  const spec = $('spectrum').getContext('2d');
+  const trace = $('spectrum').getContext('2d');
   const sh = $('spectrum').height;
-  spec.clearRect(0, 0, w, sh);
-  spec.strokeStyle = '#7fd4ff';
-  spec.beginPath();
+  trace.clearRect(0, 0, w, sh);
+  trace.strokeStyle = '#7fd4ff';
+  trace.beginPath();
   for (let i = 0; i < w; i++) {
     const t = (bytes[i] - view.dbOffset - view.floor) / view.range;
     const y = sh - 1 - Math.min(1, Math.max(0, t)) * (sh - 2);
-    if (i === 0) spec.moveTo(i, y); else spec.lineTo(i, y);
+    if (i === 0) trace.moveTo(i, y); else trace.lineTo(i, y);
   }
-  spec.stroke();
+  trace.stroke();
 }
 
 // The floor a little below the band's median bin: the noise shows dark blue

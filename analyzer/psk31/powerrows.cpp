@@ -1,4 +1,4 @@
-#include "psk31/spectrum.h"
+#include "psk31/powerrows.h"
 
 #include "psk31/liquid.h"
 
@@ -8,7 +8,7 @@
 
 namespace psk31 {
 
-struct Spectrum::Plan {
+struct PowerRows::Plan {
     fftplan plan;
     Plan(unsigned n, std::complex<float>* in, std::complex<float>* out)
         : plan(fft_create_plan(n, in, out, LIQUID_FFT_FORWARD, 0))
@@ -19,7 +19,7 @@ struct Spectrum::Plan {
     Plan& operator=(const Plan&) = delete;
 };
 
-Spectrum::Spectrum(double sampleRate, double maxBinHz, double rowsPerSecond)
+PowerRows::PowerRows(double sampleRate, double maxBinHz, double rowsPerSecond)
     : m_sampleRate(sampleRate)
 {
     if (!(sampleRate > 0 && maxBinHz > 0 && rowsPerSecond > 0
@@ -45,14 +45,14 @@ Spectrum::Spectrum(double sampleRate, double maxBinHz, double rowsPerSecond)
     m_row.assign(m_size / 2 + 1, 0.0f);
 }
 
-Spectrum::~Spectrum() = default;
+PowerRows::~PowerRows() = default;
 
-double Spectrum::rowsPerSecond() const
+double PowerRows::rowsPerSecond() const
 {
     return m_sampleRate / double(m_hop);
 }
 
-bool Spectrum::push(float x)
+bool PowerRows::push(float x)
 {
     m_ring[m_next] = x;
     m_next = (m_next + 1) % m_size;
@@ -63,7 +63,7 @@ bool Spectrum::push(float x)
     return true;
 }
 
-void Spectrum::Transform()
+void PowerRows::Transform()
 {
     for (size_t i = 0; i < m_size; ++i)
         m_in[i] = m_ring[(m_next + i) % m_size] * m_window[i];
@@ -76,7 +76,7 @@ void Spectrum::Transform()
     ++m_rows;
 }
 
-void Spectrum::reset()
+void PowerRows::reset()
 {
     std::fill(m_ring.begin(), m_ring.end(), 0.0f);
     std::fill(m_row.begin(), m_row.end(), 0.0f);

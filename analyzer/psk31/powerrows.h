@@ -13,14 +13,14 @@
 
 namespace psk31 {
 
-class Spectrum {
+class PowerRows {
 public:
     // The FFT is the shortest power of two whose bins are no wider than
     // `maxBinHz`; a row comes every 1 / `rowsPerSecond` seconds.
-    Spectrum(double sampleRate, double maxBinHz = 4, double rowsPerSecond = 16);
-    ~Spectrum();
-    Spectrum(const Spectrum&) = delete;
-    Spectrum& operator=(const Spectrum&) = delete;
+    PowerRows(double sampleRate, double maxBinHz = 4, double rowsPerSecond = 16);
+    ~PowerRows();
+    PowerRows(const PowerRows&) = delete;
+    PowerRows& operator=(const PowerRows&) = delete;
 
     // Adds one sample; true when it completed a new row.
     bool push(float x);
