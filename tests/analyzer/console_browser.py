@@ -89,6 +89,7 @@ def main():
         from selenium.webdriver.chrome.service import Service
         from selenium.webdriver.common.action_chains import ActionChains
         from selenium.webdriver.common.keys import Keys
+        from selenium.common.exceptions import StaleElementReferenceException
     except ImportError:
         fail("chromium is there but python3-selenium is not: install it")
     driver_exe = shutil.which("chromedriver") or "/usr/bin/chromedriver"
@@ -195,11 +196,19 @@ def main():
         wait_for("a 10 Hz step", lambda: abs(status()["rx_hz"] - (before - 9)) < 0.05, WAIT_S)
 
         # Every control, as the accessibility tree names it.
-        unnamed = []
-        controls = browser.find_elements("css selector", "input, button, select, textarea, [role=slider], meter")
-        for control in controls:
-            if not (control.accessible_name or "").strip():
-                unnamed.append(control.get_attribute("outerHTML")[:80])
+        # The signal table is redrawn as stations come and go, so a pass that
+        # meets a control already replaced starts again.
+        for attempt in range(5):
+            try:
+                unnamed = []
+                controls = browser.find_elements("css selector", "input, button, select, textarea, [role=slider], meter")
+                for control in controls:
+                    if not (control.accessible_name or "").strip():
+                        unnamed.append(control.get_attribute("outerHTML")[:80])
+                break
+            except StaleElementReferenceException:
+                if attempt == 4:
+                    raise
         if unnamed:
             fail("controls without an accessible name: %s" % unnamed)
         live = browser.find_element("id", "rx-text")
