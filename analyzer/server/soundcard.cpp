@@ -14,9 +14,11 @@ namespace {
 constexpr int kOutputBufferMs = 250;
 constexpr int kPushMs = 5;
 // A new output stream sometimes takes its first block and then nothing, the
-// sound server never starting it (PulseAudio; always when a test's recorder
-// attached to the sink's monitor at that moment). Reopened once, it runs.
+// sound server never starting it (PulseAudio, as on a suspended sink). It is
+// reopened and given that block again, so nothing is lost; a few times, then
+// the stall detector decides.
 constexpr int kNeverStartedMs = 300;
+constexpr int kMaxReopens = 3;
 // An output that has taken nothing for this long is taken as stalled.
 constexpr int kStallMs = 1000;
 // Listening needs no hurry: fewer, larger reads.
@@ -158,8 +160,10 @@ void SoundCard::setTransmitting(bool on)
         closeSink();
         return;
     }
-    m_reopened = false;
+    m_reopens = 0;
     m_silenced = false;
+    m_firstBlock.clear();
+    m_unwritten.clear();
     if (!openSink())
         return;
     m_pushTimer.start();
@@ -186,6 +190,7 @@ void SoundCard::closeSink()
     // sink at all, not one half taken down.
     std::unique_ptr<QAudioSink> sink = std::move(m_sink);
     m_outputStream = nullptr;
+    m_unwritten.clear();
     if (!sink)
         return;
     sink->stop();
@@ -214,8 +219,8 @@ qint64 SoundCard::playedSamples() const
 {
     if (!m_sink)
         return m_rendered;
-    // What the sink holds has been rendered but not played yet.
-    const qint64 held = std::max<qint64>(0, m_sink->bufferSize() - m_sink->bytesFree());
+    // What the sink holds, or is still to be given, has been rendered but not played yet.
+    const qint64 held = std::max<qint64>(0, m_sink->bufferSize() - m_sink->bytesFree()) + m_unwritten.size();
     return std::max<qint64>(0, m_rendered - held / m_outputFormat.bytesPerFrame());
 }
 
@@ -238,16 +243,18 @@ void SoundCard::push()
         return;
     }
     const int frameBytes = m_outputFormat.bytesPerFrame();
-    const qint64 frames = m_sink->bytesFree() / frameBytes;
-    if (frames <= 0) {
+    qint64 free = m_sink->bytesFree() / frameBytes * frameBytes;
+    if (free <= 0) {
         // The first write fills the buffer; a second shows the stream runs.
-        if (m_writes < 2 && !m_reopened && m_sinceProgress.elapsed() > kNeverStartedMs) {
-            // What the dead stream held is lost; it was the PTT delay's silence
-            // or the preamble's start, and counts as played.
-            m_reopened = true;
+        if (m_writes < 2 && m_reopens < kMaxReopens && m_sinceProgress.elapsed() > kNeverStartedMs) {
+            ++m_reopens;
             m_sink->stop();
-            if (openSink())
+            if (openSink()) {
+                // The dead stream played none of its first block: the new one gets it.
+                m_unwritten.prepend(m_firstBlock);
+                m_firstBlock.clear();
                 push();
+            }
         } else if (m_sinceProgress.elapsed() > kStallMs) {
             fail(QStringLiteral("the output device stalled for %1 ms").arg(m_sinceProgress.elapsed()));
         }
@@ -255,6 +262,17 @@ void SoundCard::push()
     }
     ++m_writes;
     m_sinceProgress.restart();
+    if (!m_unwritten.isEmpty()) {
+        const qint64 written = std::max<qint64>(0, m_outputStream->write(m_unwritten.constData(),
+                                                                         std::min<qint64>(free, m_unwritten.size())));
+        if (m_writes == 1)
+            m_firstBlock.append(m_unwritten.constData(), written);
+        m_unwritten.remove(0, written);
+        free -= written;
+        if (!m_unwritten.isEmpty() || free < frameBytes)
+            return;
+    }
+    const qint64 frames = free / frameBytes;
     m_mono.assign(size_t(frames), 0.0f);
     if (m_render)
         m_render(m_mono.data(), m_mono.size());
@@ -269,7 +287,12 @@ void SoundCard::push()
         for (int channel = 0; channel < channels; ++channel)
             putSample(out + channel * sampleBytes, format, channel == signalChannel ? m_mono[size_t(frame)] : 0.0f);
     }
-    m_outputStream->write(m_outputBlock);
+    const qint64 written = std::max<qint64>(0, m_outputStream->write(m_outputBlock));
+    // A stream that takes less than it offered keeps the rest for the next round.
+    if (written < m_outputBlock.size())
+        m_unwritten.append(m_outputBlock.constData() + written, m_outputBlock.size() - written);
+    if (m_writes == 1)
+        m_firstBlock.append(m_outputBlock.constData(), written);
 }
 
 void SoundCard::onInput()

@@ -74,7 +74,9 @@ private:
     std::vector<float> m_inputBlock;
     QElapsedTimer m_sinceProgress;
     int m_writes = 0;  // into the stream now open
-    bool m_reopened = false;
+    int m_reopens = 0; // of a stream that never started, this transmission
+    QByteArray m_firstBlock; // what a new stream took first, for its replacement
+    QByteArray m_unwritten;  // rendered, not yet taken by the stream
     bool m_silenced = false;
     QElapsedTimer m_silentClock;
     qint64 m_silentStart = 0;
