@@ -197,8 +197,14 @@ void Snr()
         std::printf("   %+5.0f  | %+7.2f  %+6.2f | %+6.2f\n", snr, *h->snrDb, *h->snrDb - snr,
                     h->hz - 1234.5);
     }
-    // A drifting station: its frequency when it was last heard.
-    for (double snr : {-12.0, 0.0}) {
+}
+
+// A drifting station: its frequency when it was last heard (its channel holds
+// it into the carrier after the text, a few tenths of a hertz further on).
+void Drift()
+{
+    std::printf("\n3b. A station drifting 20 Hz/min\n   goal: one channel, copied, frequency +-0.5 Hz\n");
+    for (double snr : {-12.0, -6.0, 0.0, 10.0, 20.0}) {
         const std::string text = qsoText(250, 61);
         const Transmission t = transmit(text, kRate, 1234.5, 0.2, 0.5, 0.0);
         psk31::Channel::Config drift;
@@ -211,9 +217,16 @@ void Snr()
         samples.resize(samples.size() + size_t(2 * kRate), 0.0f);
         const double endHz = 1234.5 + 20 * t.doneAt.back() / 60;
         const std::vector<Heard> heard = ReceiveAll(samples, kRate);
+        if (std::getenv("BENCH_VERBOSE")) {
+            for (const Heard& c : heard)
+                std::printf("   heard %.1f Hz, %zu characters: %.40s\n", c.hz, c.text.size(),
+                            c.text.c_str());
+        }
         const Heard* h = Nearest(heard, endHz);
-        std::printf("   drift 20 Hz/min at %+.0f dB: frequency error at the end %+.2f Hz\n", snr,
-                    h ? h->hz - endHz : NAN);
+        std::printf("   at %+.0f dB: %zu channels, frequency error at the end %+.2f Hz, CER %.2f%%\n",
+                    snr, heard.size(), h ? h->hz - endHz : NAN,
+                    100 * double(psk31::characterErrors(text, h ? h->text : std::string()))
+                        / double(text.size()));
     }
 }
 
@@ -309,6 +322,8 @@ int main(int argc, char** argv)
         Crowds(characters);
     if (wanted("snr"))
         Snr();
+    if (wanted("drift"))
+        Drift();
     if (wanted("imd"))
         Imd();
     if (wanted("speed"))

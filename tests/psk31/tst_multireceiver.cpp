@@ -261,6 +261,30 @@ private slots:
         QVERIFY(!receiver.channels().front()->clockPpm());
     }
 
+    // A station drifting 30 Hz a minute, 35 Hz in all, keeps its one channel,
+    // which copies it and ends at its frequency.
+    void driftingStationKeepsItsChannel()
+    {
+        const double rate = 8000, drift = 30;
+        const std::string over = "G4XYZ de DL1ABC: ur 599 in Hamburg, rig 100W, ant dipole\n";
+        const Sender s{1000, 0, over + over + over + over + over + over, 0.5};
+        const std::vector<float> band = Band({s}, rate, 1, 80);
+        psk31::Channel::Config config;
+        config.sampleRate = rate;
+        config.driftHzPerMinute = drift;
+        psk31::Channel channel(config);
+        std::vector<float> drifted;
+        channel.process(band.data(), band.size(), drifted);
+        const std::vector<Heard> heard = ReceiveAll(drifted, rate);
+        QCOMPARE(heard.size(), size_t(1));
+        QCOMPARE(psk31::characterErrors(s.text, heard.front().text), size_t(0));
+        // The squelch closes on the carrier that ends the signal, about
+        // 1.5 s before the end of the sound.
+        const double endHz = 1000 + drift * (double(band.size()) / rate - 1.5) / 60;
+        QVERIFY2(std::abs(heard.front().hz - endHz) < 0.5,
+                 qPrintable(QString::number(heard.front().hz - endHz)));
+    }
+
     // Carriers strong and weak, and noise, open no channel.
     void noChannelOnCarriersOrNoise()
     {
