@@ -52,7 +52,6 @@ void ChannelMeter::addRow(const std::vector<float>& row, double noisePerBin, dou
         return;
     ++m_heldRows;
     m_hz = Average(m_hz, carrierHz, m_heldRows, kFrequencySeconds * m_rowsPerSecond);
-    m_hzTwice = Average(m_hzTwice, m_hz, m_heldRows, kFrequencySeconds * m_rowsPerSecond);
     const double centre = carrierHz / m_binHz;
     const long from = std::max(1L, long(std::ceil((carrierHz - kHalfWidthHz) / m_binHz)));
     const long to = std::min(long(row.size()) - 1,
@@ -87,9 +86,7 @@ std::optional<double> ChannelMeter::frequency() const
 {
     if (m_heldRows == 0)
         return std::nullopt;
-    // A steady carrier's averages agree; a drifting one's first average lags
-    // by as much as the second lags behind it.
-    return 2 * m_hz - m_hzTwice;
+    return m_hz;
 }
 
 std::optional<double> ChannelMeter::snrDb() const

@@ -38,10 +38,7 @@ private:
     double m_binHz;
     double m_rowsPerSecond;
     size_t m_heldRows = 0;
-    // The carrier averaged once and twice: their difference is the lag of
-    // the average behind a drifting carrier.
     double m_hz = 0;
-    double m_hzTwice = 0;
     double m_lower = 0; // power in the halves below and above the carrier
     double m_upper = 0;
     double m_noise = 0; // noise power in one bin

@@ -139,6 +139,16 @@ void Crowd(const char* title, const std::vector<Station>& stations, uint32_t see
         errorsAll += eAll;
         errorsAlone += eAlone;
         worse += eAll > eAlone;
+        if (std::getenv("BENCH_VERBOSE")) {
+            // The same station alone through the multi-channel receiver: what
+            // the crowd costs, apart from the channel's own receiver.
+            const std::vector<Heard> one = ReceiveAll(band.alone[i], kRate);
+            const Heard* o = Nearest(one, s.hz);
+            std::printf("   %9.1f alone through its channel: %zu errors (crowd %zu, single "
+                        "receiver %zu)\n",
+                        s.hz, psk31::characterErrors(s.text, o ? o->text : std::string()), eAll,
+                        eAlone);
+        }
         if (h) {
             worstHz = std::max(worstHz, std::abs(h->hz - s.hz));
             if (h->snrDb)
@@ -260,6 +270,11 @@ void Imd()
                 x += gauss(random);
             const std::vector<Heard> heard = ReceiveAll(idle, kRate);
             const Heard* h = Nearest(heard, 1300);
+            if (std::getenv("BENCH_VERBOSE")) {
+                for (const Heard& c : heard)
+                    std::printf("   heard %.1f Hz, %zu characters, IMD %.1f\n", c.hz,
+                                c.text.size(), c.imdDb.value_or(NAN));
+            }
             if (h && h->imdDb)
                 std::printf("   %+5.0f  | %+5.0f  | %+7.2f  %+6.2f | %zu\n", imd, snr, *h->imdDb,
                             *h->imdDb - imd, heard.size());
