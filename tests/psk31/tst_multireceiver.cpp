@@ -149,11 +149,19 @@ private slots:
         QVERIFY(std::abs(noise / (100.0 * rows) / perBin - 1) < 0.05);
     }
 
-    // Six stations at once, a weak one between two stronger ones 200 Hz away, at 48000 Hz through
-    // the shared front end: each copied exactly on a channel of its own, at its frequency and S/N.
+    // Six stations at once, a weak one between two stronger ones 200 Hz away, through the shared
+    // front end (a whole decimation at 48000 Hz, a resampler at 44100 Hz): each copied exactly
+    // on a channel of its own, at its frequency and S/N.
+    void severalStationsCopiedExactly_data()
+    {
+        QTest::addColumn<double>("rate");
+        QTest::newRow("48000 Hz") << 48000.0;
+        QTest::newRow("44100 Hz") << 44100.0;
+    }
+
     void severalStationsCopiedExactly()
     {
-        const double rate = 48000;
+        QFETCH(double, rate);
         const std::vector<Sender> senders = {
             {512.3, 12, "CQ CQ de G4XYZ G4XYZ pse k\n", 0.5},
             {905.0, 3, "DL1ABC de F5XYZ: ur 599 in Paris\n", 1.7},
