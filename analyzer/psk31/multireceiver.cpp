@@ -27,8 +27,11 @@ constexpr double kDuplicateHz = 10;
 constexpr float kLargestSample = 1e3f;
 // A channel moves its mixer onto its station once the receiver holds it this
 // far off centre: the station stays in the middle of the channel filter and
-// of the receiver's AFC range however far it drifts.
+// of the receiver's AFC range however far it drifts. It moves by at most
+// that much twice a second, quicker than any station drifts but slower than
+// a receiver wanders in the noise a moment after a signal ended abruptly.
 constexpr double kFollowHz = 1;
+constexpr uint64_t kFollowEvery = uint64_t(Demodulator::kBasebandInputRate / 2);
 
 } // namespace
 
@@ -81,13 +84,16 @@ void BandChannel::Process(const std::complex<float>* in, size_t n)
 
 void BandChannel::Follow()
 {
-    if (m_move || !m_demodulator->locked())
+    if (m_move || !m_demodulator->locked() || m_outputs < m_movedAt + kFollowEvery)
         return;
     const double centre = m_isolator.centreHz();
-    const double hz = std::clamp(m_demodulator->frequency(), m_lowestHz, m_highestHz);
+    const double hz = std::clamp(
+        std::clamp(m_demodulator->frequency(), centre - kFollowHz, centre + kFollowHz),
+        m_lowestHz, m_highestHz);
     if (std::abs(hz - centre) < kFollowHz)
         return;
     m_isolator.moveTo(hz);
+    m_movedAt = m_outputs;
     m_move = {m_outputs + ChannelIsolator::kDelay, hz};
 }
 
@@ -210,9 +216,11 @@ void MultiReceiver::process(const float* in, size_t n)
 void MultiReceiver::Row()
 {
     const std::vector<float>& row = d->spectrum.row();
+    // Where the channels are: their centres follow their stations slowly,
+    // while a receiver may wander for a moment after its signal ended.
     std::vector<double> open;
     for (const auto& channel : m_channels)
-        open.push_back(channel->Carrier());
+        open.push_back(channel->m_isolator.centreHz());
     d->finder.addRow(row, open);
     const double now = d->Now();
     for (const auto& channel : m_channels) {
@@ -244,7 +252,7 @@ void MultiReceiver::Row()
     d->rowsSinceFind = 0;
     open.clear();
     for (const auto& channel : m_channels)
-        open.push_back(channel->Carrier());
+        open.push_back(channel->m_isolator.centreHz());
     for (double hz : d->finder.find(open)) {
         if (m_channels.size() >= d->config.maxChannels)
             break;

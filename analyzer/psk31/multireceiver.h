@@ -75,6 +75,7 @@ private:
     double m_lowestHz;
     double m_highestHz;
     uint64_t m_outputs = 0; // baseband samples handed to the receiver
+    uint64_t m_movedAt = 0;
     // A move of the mixer that the receiver has yet to be told of: the
     // baseband sample from which it shows, and where the centre went.
     std::optional<std::pair<uint64_t, double>> m_move;
