@@ -33,48 +33,18 @@ struct Station {
     std::string text;
 };
 
-struct Band {
-    std::vector<float> mix; // every station and the noise
-    std::vector<std::vector<float>> alone; // each station with the same noise
-};
-
 // The stations' transmissions scaled to their SNR over one noise, summed.
 Band MakeBand(const std::vector<Station>& stations, double rate, uint32_t seed,
               bool keepAlone = true)
 {
-    const double noiseIn2500 = 0.01;
-    std::vector<std::vector<float>> signals;
-    size_t length = 0;
+    std::vector<BandSignal> signals;
     for (size_t i = 0; i < stations.size(); ++i) {
         const Station& s = stations[i];
         Transmission t = transmit(s.text, rate, s.hz, 0.9 * double(i), 0.5 + 0.37 * double(i % 5),
                                   1.0);
-        const double power = psk31::Channel::keyedPower(t.samples);
-        const float gain = float(std::sqrt(noiseIn2500 * std::pow(10.0, s.snrDb / 10) / power));
-        for (float& x : t.samples)
-            x *= gain;
-        length = std::max(length, t.samples.size());
-        signals.push_back(std::move(t.samples));
+        signals.push_back({std::move(t.samples), s.snrDb});
     }
-    length += size_t(2 * rate);
-    std::vector<float> noise(length);
-    std::mt19937 random(seed);
-    std::normal_distribution<float> gauss(0.0f, float(std::sqrt(noiseIn2500 * (rate / 2) / 2500)));
-    for (float& x : noise)
-        x = gauss(random);
-    Band band;
-    band.mix = noise;
-    for (const auto& signal : signals) {
-        for (size_t i = 0; i < signal.size(); ++i)
-            band.mix[i] += signal[i];
-        if (keepAlone) {
-            std::vector<float> alone = noise;
-            for (size_t i = 0; i < signal.size(); ++i)
-                alone[i] += signal[i];
-            band.alone.push_back(std::move(alone));
-        }
-    }
-    return band;
+    return sumBand(std::move(signals), rate, 0.01, 2, seed, keepAlone);
 }
 
 struct Heard {
