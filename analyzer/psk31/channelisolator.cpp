@@ -18,6 +18,7 @@ constexpr unsigned kDecimatorSemiLength = 4; // output samples each side
 constexpr double kCutoffHz = 96;
 constexpr unsigned kFilterTaps = 41;
 constexpr float kAttenuationDb = 60;
+static_assert(ChannelIsolator::kDelay == kDecimatorSemiLength + (kFilterTaps - 1) / 2);
 
 void Normalise(std::vector<float>& taps)
 {
@@ -66,6 +67,11 @@ ChannelIsolator::ChannelIsolator(double inputRate, double inputCentreHz, double 
 }
 
 ChannelIsolator::~ChannelIsolator() = default;
+
+size_t ChannelIsolator::factor() const
+{
+    return m_liquid->factor;
+}
 
 void ChannelIsolator::moveTo(double centreHz)
 {

@@ -35,6 +35,8 @@ public:
     void moveTo(double centreHz);
     // Output samples from an input sample to the output sample centred on it.
     static constexpr size_t kDelay = 4 + 20;
+    // Input samples to one output sample.
+    size_t factor() const;
 
 private:
     struct Liquid;

@@ -646,13 +646,18 @@ Demodulator::~Demodulator() = default;
 
 void Demodulator::process(const float* in, size_t n, std::string& out)
 {
+    if (d->config.basebandInput)
+        throw std::logic_error("a receiver for baseband input takes processBaseband()");
     d->Process(in, n, &out);
 }
 
 void Demodulator::processBaseband(const std::complex<float>* in, size_t n, std::string& out)
 {
-    for (size_t i = 0; i < n; ++i)
-        d->Baseband(std::isfinite(in[i].real()) && std::isfinite(in[i].imag()) ? in[i] : Complex(), &out);
+    for (size_t i = 0; i < n; ++i) {
+        const bool good = std::abs(in[i].real()) < kAbsurdSample && std::abs(in[i].imag()) < kAbsurdSample;
+        d->bad += good ? 0 : 1;
+        d->Baseband(good ? in[i] : Complex(), &out);
+    }
 }
 
 void Demodulator::moveCarrier(double carrierHz)

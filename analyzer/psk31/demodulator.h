@@ -37,6 +37,7 @@ public:
     Demodulator(const Demodulator&) = delete;
     Demodulator& operator=(const Demodulator&) = delete;
 
+    // Without basebandInput (throws std::logic_error otherwise).
     void process(const float* in, size_t n, std::string& out);
     // With basebandInput.
     void processBaseband(const std::complex<float>* in, size_t n, std::string& out);

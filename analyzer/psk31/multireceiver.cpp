@@ -100,7 +100,8 @@ void BandChannel::Follow()
 void BandChannel::Flush()
 {
     // What the channel's filters still hold goes through first.
-    const std::vector<std::complex<float>> silence(size_t(2 * ChannelIsolator::kDelay * 16));
+    const std::vector<std::complex<float>> silence(2 * ChannelIsolator::kDelay
+                                                   * m_isolator.factor());
     Process(silence.data(), silence.size());
     m_demodulator->flush(m_text);
 }
