@@ -265,7 +265,7 @@ void Speed()
 {
     std::printf("\n5. Cost of the whole passband with twelve stations\n");
     std::printf("   goal: >= 20x real time on one core (under 5%% of a core live)\n");
-    for (double rate : {8000.0, 48000.0}) {
+    for (double rate : {8000.0, 44100.0, 48000.0}) {
         std::vector<Station> twelve;
         for (int i = 0; i < 12; ++i)
             twelve.push_back({450 + 200.0 * i, 0, qsoText(300, 90 + i)});
