@@ -209,6 +209,25 @@ struct Demodulator::Private {
         , baseband(size_t(std::ceil(kChunk * kBasebandRate / c.sampleRate)) + 64)
         , history(size_t(kReplaySeconds * kBasebandRate))
     {
+        static_assert(kBasebandRate == Demodulator::kBasebandInputRate);
+        if (!c.basebandInput)
+            MakeInputPath(c);
+        // Each symbol is a cosine-shaped pulse two symbols long; so is the filter.
+        std::vector<float> taps(2 * kSamplesPerSymbol + 1);
+        float sum = 0;
+        for (size_t i = 0; i < taps.size(); ++i) {
+            taps[i] = float(0.5 + 0.5 * std::cos(std::numbers::pi * (double(i) - kSamplesPerSymbol) / kSamplesPerSymbol));
+            sum += taps[i] * taps[i];
+        }
+        for (float& t : taps)
+            t /= sum;
+        matched.reset(firfilt_crcf_create(taps.data(), unsigned(taps.size())));
+        loop.Set(kPullInBandwidth);
+    }
+
+    // From real sound to the baseband: halvers, mixer, decimator, resampler.
+    void MakeInputPath(const Config& c)
+    {
         const double band = c.carrierHz + c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth;
         mixRate = c.sampleRate;
         while (band * kHalvingMargin <= mixRate / 2 && mixRate / 2 >= 4 * kBasebandRate) {
@@ -235,17 +254,15 @@ struct Demodulator::Private {
         const double cutoff = 0.5 * (passHz + kBasebandRate / 2) / decimatedRate;
         resampler.reset(resamp_crcf_create(float(kBasebandRate / decimatedRate), kResamplerLength, float(cutoff),
                                            float(kAttenuation), kResamplerFilters));
-        // Each symbol is a cosine-shaped pulse two symbols long; so is the filter.
-        std::vector<float> taps(2 * kSamplesPerSymbol + 1);
-        float sum = 0;
-        for (size_t i = 0; i < taps.size(); ++i) {
-            taps[i] = float(0.5 + 0.5 * std::cos(std::numbers::pi * (double(i) - kSamplesPerSymbol) / kSamplesPerSymbol));
-            sum += taps[i] * taps[i];
-        }
-        for (float& t : taps)
-            t /= sum;
-        matched.reset(firfilt_crcf_create(taps.data(), unsigned(taps.size())));
-        loop.Set(kPullInBandwidth);
+    }
+
+    // The input's 0 Hz moved by `hz`: the receiver's offsets move the other way.
+    void MoveCarrier(double hz)
+    {
+        config.carrierHz += hz;
+        fineHz -= hz;
+        lineHz -= hz;
+        nearerHz -= hz;
     }
 
 
@@ -611,10 +628,14 @@ double Demodulator::highestCarrier(double sampleRate, double afcRangeHz)
 
 Demodulator::Demodulator(const Config& config)
 {
-    if (!(config.sampleRate >= 4000 && config.sampleRate <= 384000))
-        throw std::invalid_argument("sample rate must be between 4000 and 384000 Hz");
     if (!(config.afcRangeHz >= 0 && config.afcRangeHz <= kMaxAfcRangeHz))
         throw std::invalid_argument("AFC range must be between 0 and 150 Hz");
+    if (config.basebandInput) {
+        d = std::make_unique<Private>(config);
+        return;
+    }
+    if (!(config.sampleRate >= 4000 && config.sampleRate <= 384000))
+        throw std::invalid_argument("sample rate must be between 4000 and 384000 Hz");
     if (!(config.carrierHz >= lowestCarrier(config.afcRangeHz)
           && config.carrierHz <= highestCarrier(config.sampleRate, config.afcRangeHz)))
         throw std::invalid_argument("carrier frequency outside the band of the sample rate");
@@ -625,14 +646,35 @@ Demodulator::~Demodulator() = default;
 
 void Demodulator::process(const float* in, size_t n, std::string& out)
 {
+    if (d->config.basebandInput)
+        throw std::logic_error("a receiver for baseband input takes processBaseband()");
     d->Process(in, n, &out);
+}
+
+void Demodulator::processBaseband(const std::complex<float>* in, size_t n, std::string& out)
+{
+    for (size_t i = 0; i < n; ++i) {
+        const bool good = std::abs(in[i].real()) < kAbsurdSample && std::abs(in[i].imag()) < kAbsurdSample;
+        d->bad += good ? 0 : 1;
+        d->Baseband(good ? in[i] : Complex(), &out);
+    }
+}
+
+void Demodulator::moveCarrier(double carrierHz)
+{
+    d->MoveCarrier(carrierHz - d->config.carrierHz);
 }
 
 void Demodulator::flush(std::string& out)
 {
     // Push the filters' contents through with silence, then decide the rest.
-    std::vector<float> silence(size_t(d->config.sampleRate * 0.1), 0.0f);
-    d->Process(silence.data(), silence.size(), d->open ? &out : nullptr);
+    if (d->config.basebandInput) {
+        for (int i = 0; i < int(0.1 * kBasebandRate); ++i)
+            d->Baseband(0, d->open ? &out : nullptr);
+    } else {
+        std::vector<float> silence(size_t(d->config.sampleRate * 0.1), 0.0f);
+        d->Process(silence.data(), silence.size(), d->open ? &out : nullptr);
+    }
     if (d->open)
         d->decoder.flush(&out);
 }

@@ -4,6 +4,7 @@
 // there (squelch).
 #pragma once
 
+#include <complex>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -19,9 +20,16 @@ public:
         // Symbols seen past a character's end before it is decided: more
         // copies a little better, each costs 32 ms of delay.
         int decisionDelay = 1;
+        // The input is complex baseband at kBasebandInputRate, with the
+        // passband's `carrierHz` at 0 Hz, fed through processBaseband(): a
+        // receiver behind a shared front end that has mixed and filtered
+        // its channel already. `sampleRate` is then not used.
+        bool basebandInput = false;
     };
 
     static constexpr double kMaxAfcRangeHz = 150;
+    // 16 samples per symbol.
+    static constexpr double kBasebandInputRate = 500;
 
     // Throws std::invalid_argument when the configuration cannot work.
     explicit Demodulator(const Config& config);
@@ -29,7 +37,14 @@ public:
     Demodulator(const Demodulator&) = delete;
     Demodulator& operator=(const Demodulator&) = delete;
 
+    // Without basebandInput (throws std::logic_error otherwise).
     void process(const float* in, size_t n, std::string& out);
+    // With basebandInput.
+    void processBaseband(const std::complex<float>* in, size_t n, std::string& out);
+    // With basebandInput: from the next sample on, the input's 0 Hz lies at
+    // `carrierHz` in the passband (the channel moved its mixer after a
+    // drifting station). The receiver keeps its hold and its frequency.
+    void moveCarrier(double carrierHz);
     void flush(std::string& out);
     double frequency() const;
     bool locked() const;

@@ -2,7 +2,7 @@
 
 #include "psk31/channelfinder.h"
 #include "psk31/demodulator.h"
-#include "psk31/passbanddecimator.h"
+#include "psk31/basebandfrontend.h"
 #include "psk31/powerrows.h"
 
 #include <algorithm>
@@ -14,8 +14,8 @@ namespace psk31 {
 namespace {
 
 // Room a channel needs beside its carrier: its AFC range, what the receiver
-// follows beyond it and the signal's own width.
-constexpr double kChannelRoomHz = 20 + 50;
+// follows beyond it and what its channel filter takes in.
+constexpr double kChannelRoomHz = 20 + ChannelIsolator::kReachHz;
 constexpr double kSpectrumBinHz = 4;
 constexpr double kRowsPerSecond = 16;
 constexpr int kFindEveryRows = 4;
@@ -25,19 +25,32 @@ constexpr double kHistorySeconds = 3;
 constexpr double kDuplicateHz = 10;
 // Full scale is 1; far beyond it a sample is a fault, not sound.
 constexpr float kLargestSample = 1e3f;
+// A channel moves its mixer onto its station once the receiver holds it this
+// far off centre: the station stays in the middle of the channel filter and
+// of the receiver's AFC range however far it drifts. It moves by at most
+// that much twice a second, quicker than any station drifts but slower than
+// a receiver wanders in the noise a moment after a signal ended abruptly.
+constexpr double kFollowHz = 1;
+constexpr uint64_t kFollowEvery = uint64_t(Demodulator::kBasebandInputRate / 2);
 
 } // namespace
 
-BandChannel::BandChannel(int id, double carrierHz, double afcRangeHz, double sampleRate,
-                         double binHz, double rowsPerSecond, double startSeconds)
+BandChannel::BandChannel(int id, double carrierHz, double afcRangeHz, double inputRate,
+                         double inputCentreHz, double lowestHz, double highestHz, double binHz,
+                         double rowsPerSecond, double startSeconds)
     : m_id(id),
-      m_isolator(sampleRate, carrierHz),
-      m_demodulator(std::make_unique<Demodulator>(
-          Demodulator::Config{ChannelIsolator::kOutputRate, ChannelIsolator::kIfHz, afcRangeHz})),
+      m_isolator(inputRate, inputCentreHz, Demodulator::kBasebandInputRate, carrierHz),
+      m_lowestHz(lowestHz),
+      m_highestHz(highestHz),
       m_meter(binHz, rowsPerSecond),
       m_startSeconds(startSeconds),
       m_heardSeconds(startSeconds)
 {
+    Demodulator::Config config;
+    config.carrierHz = carrierHz;
+    config.afcRangeHz = afcRangeHz;
+    config.basebandInput = true;
+    m_demodulator = std::make_unique<Demodulator>(config);
 }
 
 BandChannel::~BandChannel() = default;
@@ -49,20 +62,49 @@ double BandChannel::frequency() const
 
 double BandChannel::Carrier() const
 {
-    return m_isolator.centreHz() + m_demodulator->frequency() - ChannelIsolator::kIfHz;
+    return m_demodulator->frequency();
 }
 
-void BandChannel::Process(const float* in, size_t n)
+void BandChannel::Process(const std::complex<float>* in, size_t n)
 {
     m_isolator.process(in, n, m_isolated);
-    m_demodulator->process(m_isolated.data(), m_isolated.size(), m_text);
+    size_t from = 0;
+    // The receiver learns of a move of the mixer when the samples mixed
+    // after it come out of the channel's filters.
+    if (m_move && m_move->first < m_outputs + m_isolated.size()) {
+        from = size_t(m_move->first - std::min(m_move->first, m_outputs));
+        m_demodulator->processBaseband(m_isolated.data(), from, m_text);
+        m_demodulator->moveCarrier(m_move->second);
+        m_move.reset();
+    }
+    m_demodulator->processBaseband(m_isolated.data() + from, m_isolated.size() - from, m_text);
+    m_outputs += m_isolated.size();
+    Follow();
+}
+
+void BandChannel::Follow()
+{
+    if (m_move || !m_demodulator->locked() || m_outputs < m_movedAt + kFollowEvery)
+        return;
+    const double centre = m_isolator.centreHz();
+    const double hz = std::clamp(
+        std::clamp(m_demodulator->frequency(), centre - kFollowHz, centre + kFollowHz),
+        m_lowestHz, m_highestHz);
+    if (std::abs(hz - centre) < kFollowHz)
+        return;
+    m_isolator.moveTo(hz);
+    m_movedAt = m_outputs;
+    m_move = {m_outputs + ChannelIsolator::kDelay, hz};
 }
 
 void BandChannel::Flush()
 {
+    // What the channel's filters still hold goes through first.
+    const std::vector<std::complex<float>> silence(2 * ChannelIsolator::kDelay
+                                                   * m_isolator.factor());
+    Process(silence.data(), silence.size());
     m_demodulator->flush(m_text);
 }
-
 std::optional<double> BandChannel::clockPpm() const
 {
     // The channel's rate is an exact ratio of the sound card's, so its
@@ -79,28 +121,33 @@ bool BandChannel::locked() const
 
 struct MultiReceiver::Private {
     Config config;
-    PassbandDecimator decimator;
-    double rate;
+    BasebandFrontEnd frontEnd;
+    double rate;     // the spectrum's, of the real passband
+    double baseRate; // the channels', of the complex baseband
     PowerRows spectrum;
     ChannelFinder finder;
     std::vector<float> input;
     std::vector<float> work;
+    std::vector<std::complex<float>> baseband;
     uint64_t badSamples = 0;
-    std::vector<float> history;
+    std::vector<std::complex<float>> history;
     size_t historyNext = 0;
     bool historyFull = false;
     uint64_t inputSamples = 0;
-    uint64_t samples = 0; // at the front end's rate
+    uint64_t samples = 0; // at the spectrum's rate
+    uint64_t basebandSamples = 0;
     int rowsSinceFind = 0;
     int nextId = 1;
 
     explicit Private(const Config& c)
         : config(c),
-          decimator(c.sampleRate, c.highHz + c.channelAfcHz + kChannelRoomHz),
-          rate(decimator.outputRate()),
+          frontEnd(c.sampleRate, c.lowHz - c.channelAfcHz - kChannelRoomHz,
+                   c.highHz + c.channelAfcHz + kChannelRoomHz, Demodulator::kBasebandInputRate),
+          rate(frontEnd.realRate()),
+          baseRate(frontEnd.rate()),
           spectrum(rate, kSpectrumBinHz, kRowsPerSecond),
           finder({spectrum.binHz(), spectrum.rowsPerSecond(), c.lowHz, c.highHz}),
-          history(size_t(kHistorySeconds * rate))
+          history(size_t(kHistorySeconds * baseRate))
     {
     }
 
@@ -135,37 +182,46 @@ void MultiReceiver::process(const float* in, size_t n)
             ++d->badSamples;
         }
     }
-    d->decimator.process(d->input.data(), n, d->work);
+    d->frontEnd.process(d->input.data(), n, d->work, d->baseband);
     const std::vector<float>& work = d->work;
-    // The channels take the sound up to each spectrum row before the row is
-    // measured, so that a row and a receiver's state belong together.
-    auto feed = [this, &work](size_t from, size_t to) {
-        for (const auto& channel : m_channels)
-            channel->Process(work.data() + from, to - from);
-    };
+    const std::vector<std::complex<float>>& baseband = d->baseband;
+    // The channels take the baseband up to each spectrum row before the row
+    // is measured, so that a row and a receiver's state belong together.
+    const uint64_t basebandBefore = d->basebandSamples;
+    d->basebandSamples += baseband.size();
     size_t fed = 0;
-    for (size_t i = 0; i < work.size(); ++i) {
-        d->history[d->historyNext] = work[i];
-        if (++d->historyNext == d->history.size()) {
-            d->historyNext = 0;
-            d->historyFull = true;
+    auto feed = [this, &baseband, &fed](size_t to) {
+        to = std::clamp(to, fed, baseband.size());
+        for (size_t i = fed; i < to; ++i) {
+            d->history[d->historyNext] = baseband[i];
+            if (++d->historyNext == d->history.size()) {
+                d->historyNext = 0;
+                d->historyFull = true;
+            }
         }
+        for (const auto& channel : m_channels)
+            channel->Process(baseband.data() + fed, to - fed);
+        fed = to;
+    };
+    for (size_t i = 0; i < work.size(); ++i) {
         ++d->samples;
         if (!d->spectrum.push(work[i]))
             continue;
-        feed(fed, i + 1);
-        fed = i + 1;
+        const double due = std::floor(double(d->samples) * d->baseRate / d->rate);
+        feed(size_t(std::max(0.0, due - double(basebandBefore))));
         Row();
     }
-    feed(fed, work.size());
+    feed(baseband.size());
 }
 
 void MultiReceiver::Row()
 {
     const std::vector<float>& row = d->spectrum.row();
+    // Where the channels are: their centres follow their stations slowly,
+    // while a receiver may wander for a moment after its signal ended.
     std::vector<double> open;
     for (const auto& channel : m_channels)
-        open.push_back(channel->Carrier());
+        open.push_back(channel->m_isolator.centreHz());
     d->finder.addRow(row, open);
     const double now = d->Now();
     for (const auto& channel : m_channels) {
@@ -197,7 +253,7 @@ void MultiReceiver::Row()
     d->rowsSinceFind = 0;
     open.clear();
     for (const auto& channel : m_channels)
-        open.push_back(channel->Carrier());
+        open.push_back(channel->m_isolator.centreHz());
     for (double hz : d->finder.find(open)) {
         if (m_channels.size() >= d->config.maxChannels)
             break;
@@ -210,10 +266,12 @@ void MultiReceiver::Row()
 void MultiReceiver::Start(double hz)
 {
     const double historySeconds = double(d->historyFull ? d->history.size() : d->historyNext)
-        / d->rate;
-    auto channel = std::make_unique<BandChannel>(d->nextId++, hz, d->config.channelAfcHz, d->rate,
-                                                 d->spectrum.binHz(), d->spectrum.rowsPerSecond(),
-                                                 d->Now() - historySeconds);
+        / d->baseRate;
+    const double lowest = d->config.lowHz - d->config.channelAfcHz;
+    const double highest = d->config.highHz + d->config.channelAfcHz;
+    auto channel = std::make_unique<BandChannel>(
+        d->nextId++, hz, d->config.channelAfcHz, d->baseRate, d->frontEnd.centreHz(), lowest,
+        highest, d->spectrum.binHz(), d->spectrum.rowsPerSecond(), d->Now() - historySeconds);
     if (d->historyFull)
         channel->Process(d->history.data() + d->historyNext, d->history.size() - d->historyNext);
     channel->Process(d->history.data(), d->historyNext);

@@ -1,8 +1,9 @@
 // Every BPSK31 station in the passband at once. A shared front end brings the
-// sound to the lowest rate that holds the passband; the spectrum of that feeds
-// a waterfall and the channel finder; each station found gets a channel of its
-// own: a receiver with a narrow AFC range that holds it, and a meter for its
-// frequency, S/N and IMD. A new channel starts on the last few seconds of
+// sound to the lowest rate that holds the passband, whose spectrum feeds a
+// waterfall and the channel finder, and from there to complex baseband; each
+// station found gets a channel of its own: a mixer and decimator that cut it
+// out of the shared baseband and follow it as it drifts, a receiver with a
+// narrow AFC range that holds it, and a meter for its frequency, S/N and IMD. A new channel starts on the last few seconds of
 // sound, so it copies the station from its first character; it ends after
 // some seconds without a signal.
 //
@@ -15,11 +16,13 @@
 #include "psk31/channelisolator.h"
 #include "psk31/channelmeter.h"
 
+#include <complex>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace psk31 {
@@ -30,7 +33,11 @@ class PowerRows;
 // One station's channel.
 class BandChannel {
 public:
-    BandChannel(int id, double carrierHz, double afcRangeHz, double sampleRate, double binHz,
+    // `inputRate` and `inputCentreHz`: the shared baseband's rate and the
+    // passband frequency at its 0 Hz; the channel's centre stays within
+    // lowestHz to highestHz.
+    BandChannel(int id, double carrierHz, double afcRangeHz, double inputRate,
+                double inputCentreHz, double lowestHz, double highestHz, double binHz,
                 double rowsPerSecond, double startSeconds);
     ~BandChannel();
     BandChannel(const BandChannel&) = delete;
@@ -57,12 +64,21 @@ private:
 
     // Where the receiver has the carrier, in the passband.
     double Carrier() const;
-    void Process(const float* in, size_t n);
+    void Process(const std::complex<float>* in, size_t n);
     void Flush();
+    // Moves the mixer onto the station when the receiver holds it off centre.
+    void Follow();
 
     int m_id;
     ChannelIsolator m_isolator;
-    std::vector<float> m_isolated;
+    std::vector<std::complex<float>> m_isolated;
+    double m_lowestHz;
+    double m_highestHz;
+    uint64_t m_outputs = 0; // baseband samples handed to the receiver
+    uint64_t m_movedAt = 0;
+    // A move of the mixer that the receiver has yet to be told of: the
+    // baseband sample from which it shows, and where the centre went.
+    std::optional<std::pair<uint64_t, double>> m_move;
     std::unique_ptr<Demodulator> m_demodulator;
     ChannelMeter m_meter;
     std::string m_text;

@@ -12,9 +12,13 @@ TunedReceiver::TunedReceiver(double sampleRate, double hz, double afcRangeHz) : 
         if (!(hz >= psk31::Demodulator::lowestCarrier(afcRangeHz)
               && hz <= psk31::Demodulator::highestCarrier(sampleRate, afcRangeHz)))
             throw std::invalid_argument("carrier frequency outside the band of the sample rate");
-        m_isolator = std::make_unique<psk31::ChannelIsolator>(sampleRate, hz);
-        config.sampleRate = psk31::ChannelIsolator::kOutputRate;
-        config.carrierHz = psk31::ChannelIsolator::kIfHz;
+        const double room = afcRangeHz + psk31::ChannelIsolator::kReachHz;
+        m_frontEnd = std::make_unique<psk31::BasebandFrontEnd>(
+            sampleRate, hz - room, hz + room, psk31::Demodulator::kBasebandInputRate);
+        m_isolator = std::make_unique<psk31::ChannelIsolator>(
+            m_frontEnd->rate(), m_frontEnd->centreHz(), psk31::Demodulator::kBasebandInputRate, hz);
+        config.carrierHz = hz;
+        config.basebandInput = true;
     } else {
         config.sampleRate = sampleRate;
         config.carrierHz = hz;
@@ -28,15 +32,14 @@ void TunedReceiver::process(const float* in, std::size_t n, std::string& out)
         m_demodulator->process(in, n, out);
         return;
     }
-    m_isolator->process(in, n, m_isolated);
-    m_demodulator->process(m_isolated.data(), m_isolated.size(), out);
+    m_frontEnd->process(in, n, m_real, m_baseband);
+    m_isolator->process(m_baseband.data(), m_baseband.size(), m_isolated);
+    m_demodulator->processBaseband(m_isolated.data(), m_isolated.size(), out);
 }
 
 double TunedReceiver::frequency() const
 {
-    if (!m_isolator)
-        return m_demodulator->frequency();
-    return m_hz + m_demodulator->frequency() - psk31::ChannelIsolator::kIfHz;
+    return m_demodulator->frequency();
 }
 
 } // namespace sondrel

@@ -5,9 +5,11 @@
 // the station is first cut out of the passband, so that a stronger neighbour
 // 50 Hz away does not capture it.
 
+#include "psk31/basebandfrontend.h"
 #include "psk31/channelisolator.h"
 #include "psk31/demodulator.h"
 
+#include <complex>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,9 +32,12 @@ public:
 
 private:
     double m_hz;
+    std::unique_ptr<psk31::BasebandFrontEnd> m_frontEnd;
     std::unique_ptr<psk31::ChannelIsolator> m_isolator;
     std::unique_ptr<psk31::Demodulator> m_demodulator;
-    std::vector<float> m_isolated;
+    std::vector<float> m_real;
+    std::vector<std::complex<float>> m_baseband;
+    std::vector<std::complex<float>> m_isolated;
 };
 
 } // namespace sondrel

@@ -2,6 +2,8 @@
 // strong one, the measurements against what was sent, and nothing on carriers
 // or noise; the spectrum it draws them from.
 
+#include "link.h"
+
 #include "psk31/channel.h"
 #include "psk31/modulator.h"
 #include "psk31/multireceiver.h"
@@ -29,7 +31,7 @@ struct Sender {
     double cubic = 0; // y = x + cubic x^3
 };
 
-// One transmission at its SNR over kNoiseIn2500.
+// One transmission, unscaled.
 std::vector<float> Transmit(const Sender& s, double rate)
 {
     std::vector<float> x(size_t(s.leadSeconds * rate), 0.0f);
@@ -49,34 +51,19 @@ std::vector<float> Transmit(const Sender& s, double rate)
             x.insert(x.end(), block.begin(), block.end());
         }
     }
-    double power = 0;
-    for (size_t i = size_t(s.leadSeconds * rate); i < x.size(); ++i) {
-        x[i] = float(x[i] + s.cubic * x[i] * x[i] * x[i]);
-        power += double(x[i]) * x[i];
-    }
-    power /= double(x.size()) - s.leadSeconds * rate;
-    const float gain = float(std::sqrt(kNoiseIn2500 * std::pow(10.0, s.snrDb / 10) / power));
     for (float& v : x)
-        v *= gain;
+        v = float(v + s.cubic * v * v * v);
     return x;
 }
 
-std::vector<float> Band(const std::vector<Sender>& senders, double rate, double tailSeconds,
+// The senders at their SNR over kNoiseIn2500.
+std::vector<float> MakeBand(const std::vector<Sender>& senders, double rate, double tailSeconds,
                         uint32_t seed)
 {
-    std::vector<float> band;
-    for (const Sender& s : senders) {
-        const std::vector<float> x = Transmit(s, rate);
-        band.resize(std::max(band.size(), x.size()), 0.0f);
-        for (size_t i = 0; i < x.size(); ++i)
-            band[i] += x[i];
-    }
-    band.resize(band.size() + size_t(tailSeconds * rate), 0.0f);
-    std::mt19937 random(seed);
-    std::normal_distribution<float> gauss(0.0f, float(std::sqrt(kNoiseIn2500 * rate / 2 / 2500)));
-    for (float& v : band)
-        v += gauss(random);
-    return band;
+    std::vector<BandSignal> sent;
+    for (const Sender& s : senders)
+        sent.push_back({Transmit(s, rate), s.snrDb});
+    return sumBand(std::move(sent), rate, kNoiseIn2500, tailSeconds, seed).mix;
 }
 
 struct Heard {
@@ -149,11 +136,19 @@ private slots:
         QVERIFY(std::abs(noise / (100.0 * rows) / perBin - 1) < 0.05);
     }
 
-    // Six stations at once, a weak one between two stronger ones 200 Hz away, at 48000 Hz through
-    // the shared front end: each copied exactly on a channel of its own, at its frequency and S/N.
+    // Six stations at once, a weak one between two stronger ones 200 Hz away, through the shared
+    // front end (a whole decimation at 48000 Hz, a resampler at 44100 Hz): each copied exactly
+    // on a channel of its own, at its frequency and S/N.
+    void severalStationsCopiedExactly_data()
+    {
+        QTest::addColumn<double>("rate");
+        QTest::newRow("48000 Hz") << 48000.0;
+        QTest::newRow("44100 Hz") << 44100.0;
+    }
+
     void severalStationsCopiedExactly()
     {
-        const double rate = 48000;
+        QFETCH(double, rate);
         const std::vector<Sender> senders = {
             {512.3, 12, "CQ CQ de G4XYZ G4XYZ pse k\n", 0.5},
             {905.0, 3, "DL1ABC de F5XYZ: ur 599 in Paris\n", 1.7},
@@ -162,7 +157,7 @@ private slots:
             {1900.5, 9, "EA7XX EA7XX de SM5QQ = QSL via bureau\n", 0.9},
             {2603.1, 0, "KB1XYZ de JA1ZZZ tnx fer QSO\n", 2.4},
         };
-        const std::vector<Heard> heard = ReceiveAll(Band(senders, rate, 2, 11), rate);
+        const std::vector<Heard> heard = ReceiveAll(MakeBand(senders, rate, 2, 11), rate);
         QCOMPARE(heard.size(), senders.size());
         for (const Sender& s : senders) {
             const Heard* h = Near(heard, s.hz, 0.5);
@@ -183,7 +178,7 @@ private slots:
             {1000, 10, "CQ CQ de G4XYZ G4XYZ pse k\nG4XYZ de W1AW", 0.5},
             {1050, 0, "VE3ABC de OH2XYZ: ur 579, QTH Espoo\n", 1.2},
         };
-        const std::vector<Heard> heard = ReceiveAll(Band(senders, rate, 2, 12), rate);
+        const std::vector<Heard> heard = ReceiveAll(MakeBand(senders, rate, 2, 12), rate);
         QCOMPARE(heard.size(), size_t(2));
         QVERIFY(Near(heard, 1000));
         QVERIFY(Near(heard, 1050));
@@ -207,7 +202,7 @@ private slots:
         const double rate = 8000;
         const Sender s{1234.5, snr, "The quick brown fox jumps over the lazy dog 0123456789\n",
                        0.5};
-        const std::vector<Heard> heard = ReceiveAll(Band({s}, rate, 1, uint32_t(20 + snr)), rate);
+        const std::vector<Heard> heard = ReceiveAll(MakeBand({s}, rate, 1, uint32_t(20 + snr)), rate);
         const Heard* h = Near(heard, s.hz, 0.5);
         QVERIFY(h);
         QVERIFY(h->snrDb);
@@ -223,12 +218,12 @@ private slots:
         const double expected = 20 * std::log10(0.75 * a * b * b / (1 + 2.25 * a * b * b));
         Sender distorted{1500, 20, "", 0.5, 10, a};
         const Heard* h = nullptr;
-        const std::vector<Heard> heard = ReceiveAll(Band({distorted}, rate, 0, 30), rate);
+        const std::vector<Heard> heard = ReceiveAll(MakeBand({distorted}, rate, 0, 30), rate);
         h = Near(heard, 1500, 0.5);
         QVERIFY(h && h->imdDb);
         QVERIFY2(std::abs(*h->imdDb - expected) < 1.5, qPrintable(QString::number(*h->imdDb)));
         Sender clean{1500, 20, "", 0.5, 10, 0};
-        const std::vector<Heard> cleanHeard = ReceiveAll(Band({clean}, rate, 0, 31), rate);
+        const std::vector<Heard> cleanHeard = ReceiveAll(MakeBand({clean}, rate, 0, 31), rate);
         h = Near(cleanHeard, 1500, 0.5);
         QVERIFY(h && !h->imdDb);
     }
@@ -240,7 +235,7 @@ private slots:
         const double rate = 8000;
         const std::string over = "G4XYZ de DL1ABC: ur 599 in Hamburg, rig 100W, ant dipole\n";
         const Sender s{1200, 10, over + over + over + over, 0.5};
-        const std::vector<float> band = Band({s}, rate, 1, 70);
+        const std::vector<float> band = MakeBand({s}, rate, 1, 70);
         for (double ppm : {200.0, -200.0}) {
             psk31::Channel::Config config;
             config.sampleRate = rate;
@@ -261,11 +256,35 @@ private slots:
         QVERIFY(!receiver.channels().front()->clockPpm());
     }
 
+    // A station drifting 30 Hz a minute, 35 Hz in all, keeps its one channel,
+    // which copies it and ends at its frequency.
+    void driftingStationKeepsItsChannel()
+    {
+        const double rate = 8000, drift = 30;
+        const std::string over = "G4XYZ de DL1ABC: ur 599 in Hamburg, rig 100W, ant dipole\n";
+        const Sender s{1000, 0, over + over + over + over + over + over, 0.5};
+        const std::vector<float> band = MakeBand({s}, rate, 1, 80);
+        psk31::Channel::Config config;
+        config.sampleRate = rate;
+        config.driftHzPerMinute = drift;
+        psk31::Channel channel(config);
+        std::vector<float> drifted;
+        channel.process(band.data(), band.size(), drifted);
+        const std::vector<Heard> heard = ReceiveAll(drifted, rate);
+        QCOMPARE(heard.size(), size_t(1));
+        QCOMPARE(psk31::characterErrors(s.text, heard.front().text), size_t(0));
+        // The squelch closes on the carrier that ends the signal, about
+        // 1.5 s before the end of the sound.
+        const double endHz = 1000 + drift * (double(band.size()) / rate - 1.5) / 60;
+        QVERIFY2(std::abs(heard.front().hz - endHz) < 0.5,
+                 qPrintable(QString::number(heard.front().hz - endHz)));
+    }
+
     // Carriers strong and weak, and noise, open no channel.
     void noChannelOnCarriersOrNoise()
     {
         const double rate = 8000;
-        std::vector<float> band = Band({}, rate, 40, 40);
+        std::vector<float> band = MakeBand({}, rate, 40, 40);
         const double noiseAmplitude = std::sqrt(2 * kNoiseIn2500);
         for (size_t i = 0; i < band.size(); ++i) {
             const double t = double(i) / rate;
@@ -281,7 +300,7 @@ private slots:
     {
         const double rate = 8000;
         const Sender s{800, 6, "QRT, 73 de G4XYZ\n", 0.5};
-        const std::vector<float> band = Band({s}, rate, 14, 50);
+        const std::vector<float> band = MakeBand({s}, rate, 14, 50);
         psk31::MultiReceiver receiver({rate});
         std::vector<std::unique_ptr<psk31::BandChannel>> ended;
         for (size_t i = 0; i < band.size(); i += 800) {
@@ -300,7 +319,7 @@ private slots:
     {
         const double rate = 8000;
         const Sender s{1100, 6, "QRL? de G4XYZ\n", 6};
-        std::vector<float> band = Band({s}, rate, 2, 60);
+        std::vector<float> band = MakeBand({s}, rate, 2, 60);
         band[size_t(rate)] = NAN;
         band[size_t(rate) + 7] = INFINITY;
         band[size_t(2 * rate)] = 1e30f;
