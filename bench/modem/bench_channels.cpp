@@ -34,7 +34,7 @@ struct Station {
 };
 
 // The stations' transmissions scaled to their SNR over one noise, summed.
-Band MakeBand(const std::vector<Station>& stations, double rate, uint32_t seed,
+SummedBand MakeBand(const std::vector<Station>& stations, double rate, uint32_t seed,
               bool keepAlone = true)
 {
     std::vector<BandSignal> signals;
@@ -90,7 +90,7 @@ void Crowd(const char* title, const std::vector<Station>& stations, uint32_t see
     std::printf("   goal: every station copied no worse than alone; <= 1%% CER at -8 dB; S/N +-1.5 "
                 "dB; frequency +-0.5 Hz\n");
     std::printf("   station Hz  SNR dB | found Hz  error | S/N dB  error | CER all   CER alone\n");
-    const Band band = MakeBand(stations, kRate, seed);
+    const SummedBand band = MakeBand(stations, kRate, seed);
     const std::vector<Heard> heard = ReceiveAll(band.mix, kRate);
     if (std::getenv("BENCH_VERBOSE")) {
         for (const Heard& h : heard)
@@ -167,7 +167,7 @@ void Snr()
         "   goal: S/N +-1.5 dB, frequency +-0.5 Hz\n   SNR dB | measured  error | Hz error\n");
     for (double snr = -12; snr <= 20; snr += 2) {
         const std::vector<Station> one{{1234.5, snr, qsoText(250, 60 + uint32_t(snr + 20))}};
-        const Band band = MakeBand(one, kRate, uint32_t(80 + snr + 20), false);
+        const SummedBand band = MakeBand(one, kRate, uint32_t(80 + snr + 20), false);
         const std::vector<Heard> heard = ReceiveAll(band.mix, kRate);
         const Heard* h = Nearest(heard, 1234.5);
         if (!h || !h->snrDb) {
@@ -269,7 +269,7 @@ void Speed()
         std::vector<Station> twelve;
         for (int i = 0; i < 12; ++i)
             twelve.push_back({450 + 200.0 * i, 0, qsoText(300, 90 + i)});
-        const Band band = MakeBand(twelve, rate, 91, false);
+        const SummedBand band = MakeBand(twelve, rate, 91, false);
         const size_t heapBefore = Heap();
         const auto started = std::chrono::steady_clock::now();
         const std::clock_t cpu = std::clock();

@@ -48,7 +48,7 @@ std::string receive(const std::vector<float>& samples, const psk31::Demodulator:
     return text;
 }
 
-Band sumBand(std::vector<BandSignal> signals, double rate, double noiseIn2500, double tailSeconds,
+SummedBand sumBand(std::vector<BandSignal> signals, double rate, double noiseIn2500, double tailSeconds,
              uint32_t seed, bool keepAlone)
 {
     size_t length = 0;
@@ -67,7 +67,7 @@ Band sumBand(std::vector<BandSignal> signals, double rate, double noiseIn2500, d
     std::normal_distribution<float> gauss(0.0f, float(std::sqrt(noiseIn2500 * (rate / 2) / 2500)));
     for (float& x : noise)
         x = gauss(random);
-    Band band;
+    SummedBand band;
     band.mix = noise;
     for (const BandSignal& s : signals) {
         for (size_t i = 0; i < s.samples.size(); ++i)

@@ -30,9 +30,9 @@ struct BandSignal {
     std::vector<float> samples;
     double snrDb;
 };
-struct Band {
+struct SummedBand {
     std::vector<float> mix;                // every station and the noise
     std::vector<std::vector<float>> alone; // with keepAlone: each station with the same noise
 };
-Band sumBand(std::vector<BandSignal> signals, double rate, double noiseIn2500, double tailSeconds,
+SummedBand sumBand(std::vector<BandSignal> signals, double rate, double noiseIn2500, double tailSeconds,
              uint32_t seed, bool keepAlone = false);
