@@ -162,6 +162,7 @@ void SoundCard::setTransmitting(bool on)
     }
     m_reopens = 0;
     m_silenced = false;
+    m_streamStart = m_rendered;
     m_firstBlock.clear();
     m_unwritten.clear();
     if (!openSink())
@@ -219,9 +220,15 @@ qint64 SoundCard::playedSamples() const
 {
     if (!m_sink)
         return m_rendered;
-    // What the sink holds, or is still to be given, has been rendered but not played yet.
+    // What the stream holds, or is still to be given, has not been played.
     const qint64 held = std::max<qint64>(0, m_sink->bufferSize() - m_sink->bytesFree()) + m_unwritten.size();
-    return std::max<qint64>(0, m_rendered - held / m_outputFormat.bytesPerFrame());
+    const qint64 handedOver = m_rendered - held / m_outputFormat.bytesPerFrame();
+    // Nor has what the sound server took and the card has yet to play (its
+    // latency, some 100 ms on PulseAudio): the stream's own count of what
+    // was played says how far it got, bounded by the buffer should it lag.
+    const qint64 counted = m_streamStart + m_sink->processedUSecs() * qint64(kRate) / 1000000;
+    const qint64 bufferFrames = qint64(kOutputBufferMs) * qint64(kRate) / 1000;
+    return std::clamp(counted, std::max(m_streamStart, handedOver - bufferFrames), std::max<qint64>(handedOver, m_streamStart));
 }
 
 void SoundCard::push()
@@ -253,6 +260,7 @@ void SoundCard::push()
                 // The dead stream played none of its first block: the new one gets it.
                 m_unwritten.prepend(m_firstBlock);
                 m_firstBlock.clear();
+                m_streamStart = m_rendered - m_unwritten.size() / m_outputFormat.bytesPerFrame();
                 push();
             }
         } else if (m_sinceProgress.elapsed() > kStallMs) {

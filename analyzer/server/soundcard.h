@@ -77,6 +77,7 @@ private:
     int m_reopens = 0; // of a stream that never started, this transmission
     QByteArray m_firstBlock; // what a new stream took first, for its replacement
     QByteArray m_unwritten;  // rendered, not yet taken by the stream
+    qint64 m_streamStart = 0; // the rendered sample the open stream plays first
     bool m_silenced = false;
     QElapsedTimer m_silentClock;
     qint64 m_silentStart = 0;
