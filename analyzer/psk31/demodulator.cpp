@@ -42,8 +42,9 @@ constexpr float kReferenceCorrection = float(kReferenceSymbols) / (kReferenceSym
 // Share of the loop's frequency moved into the mixer each symbol.
 constexpr double kAfcShare = 0.05;
 constexpr double kDriftGain = 0.1;
-// Symbols over which the decoder's idea of the signal level is averaged.
-constexpr float kMomentarySymbols = 6;
+// Symbols over which the decoder's idea of the signal level is averaged:
+// few, since in a fade the level changes from one symbol to the next.
+constexpr float kMomentarySymbols = 2;
 
 // Squelch: share of the symbols' energy that lies in phase, over a window.
 constexpr int kSquelchWindow = 24;
@@ -68,6 +69,13 @@ constexpr double kReplaySeconds = 3;
 constexpr int kPendingSymbols = 64;
 constexpr int kIdleReversals = 10;
 constexpr int kPreambleReversals = 6; // enough to tell a preamble in replayed samples
+// A line the acquisition found is taken to be there this long: a weak
+// signal's line is not found in every estimate.
+constexpr long long kPlacedSamples = static_cast<long long>(1 * kBasebandRate);
+// While the squelch stays closed on a line the acquisition keeps finding,
+// every this many estimates the kept baseband goes through again: a
+// preamble missed the first time may be in it now.
+constexpr int kReplayEstimates = 4;
 // Text decided while the newest symbols are this poor is noise's.
 constexpr double kPoorQuality = 0.5;
 // Symbols in the longest character with its zeros and the decision delay.
@@ -167,6 +175,9 @@ struct Demodulator::Private {
     int symbolsSinceTune = 0;
     bool lineSeen = false; // the acquisition's last estimate found a signal
     double lineHz = 0;
+    double placedHz = 0;  // the line the acquisition found last, and when
+    long long placedAt = -(1LL << 40);
+    int closedFound = 0;  // estimates since the retune that found a line while closed
     // Baseband samples: the newest one's index, the one going through the
     // receiver, the last one whose text went out.
     long long basebandIndex = 0;
@@ -276,6 +287,7 @@ struct Demodulator::Private {
         sinceClose = kQuickWithin;
         open = false;
         nearerSeen = 0;
+        closedFound = 0;
         decoder.reset();
         pending.clear();
     }
@@ -292,13 +304,15 @@ struct Demodulator::Private {
             return false;
         }
         const double found = acquisition.offsetHz();
+        placedHz = found;
+        placedAt = basebandIndex;
         const bool newLine = !lineSeen || std::abs(found - lineHz) > kRetuneHz;
         lineSeen = true;
         lineHz = found;
         // A signal that appears while the squelch is closed is taken from
         // its start, even at the frequency the receiver is on already.
         if (!open)
-            return newLine || std::abs(found - OffsetHz()) > kRetuneHz;
+            return newLine || std::abs(found - OffsetHz()) > kRetuneHz || ++closedFound % kReplayEstimates == 0;
         // Symbols that keep no phase under an open squelch are no hold: the
         // carrier loop slips beside a signal an early estimate placed wrongly.
         if (Quality(kSquelchWindow) < kLostQuality && std::abs(found - OffsetHz()) > kRetuneHz)
@@ -455,7 +469,10 @@ struct Demodulator::Private {
     // Whether the acquisition's latest estimate has a signal where the
     // receiver sits. Until it has, the receiver may sit a few hertz beside a
     // signal that just started, out of reach of its carrier loop.
-    bool Placed() const { return lineSeen && std::abs(lineHz - OffsetHz()) <= kRetuneHz; }
+    bool Placed() const
+    {
+        return basebandIndex - placedAt < kPlacedSamples && std::abs(placedHz - OffsetHz()) <= kRetuneHz;
+    }
 
     double Energy(int window) const
     {
