@@ -53,6 +53,9 @@ constexpr int kQuickWithin = 96;      // symbols after a close
 constexpr int kQuickSymbols = 8;
 constexpr int kCleanSymbols = 14;
 constexpr double kCleanQuality = 0.85;
+// A window opens the squelch only if its older half has this share of the
+// energy of its newer half.
+constexpr double kSteadyShare = 0.1;
 constexpr int kQuickAfter = 64;       // symbols a signal must have been open
 constexpr double kQuickQuality = 0.8;
 constexpr int kRecentWindow = 8;
@@ -523,6 +526,19 @@ struct Demodulator::Private {
         return recent * kSquelchWindow > kPresentShare * kRecentSymbols * all;
     }
 
+    // Whether the older half of the newest symbols carries energy like the
+    // newer half: the quality is weighed by energy, so a strong signal's
+    // first few symbols after quiet noise would make a window look clean.
+    bool Steady(int window) const
+    {
+        double older = 0, newer = 0;
+        for (int k = 0; k < window; ++k) {
+            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
+            (k < window / 2 ? newer : older) += inPhase[slot] + quadrature[slot];
+        }
+        return older >= kSteadyShare * newer;
+    }
+
     void UpdateSquelch()
     {
         if (!open && onesRun >= kCarrierBits / 2) {
@@ -538,14 +554,14 @@ struct Demodulator::Private {
             const int needed = recent ? kQuickSymbols : kSquelchWindow;
             ++sinceClose;
             // A clean signal opens on fewer symbols than a weak one needs.
-            const bool clean = filled >= kCleanSymbols && Quality(kCleanSymbols) > kCleanQuality;
+            const bool clean = filled >= kCleanSymbols && Quality(kCleanSymbols) > kCleanQuality && Steady(kCleanSymbols);
             // Samples gone through again hold noise before the signal: the
             // squelch opens in them only after a preamble. A new signal met
             // live opens it only once the acquisition has put the receiver
             // on it: a strong one looks clean from its first symbols.
             open = onesRun < kCarrierBits / 2 && Present() && (!replaying || sawIdle)
                 && (replaying || recent || Placed())
-                && (clean || (filled >= needed && Quality(needed) > (recent ? kQuickQuality : kOpenQuality)))
+                && (clean || (filled >= needed && Quality(needed) > (recent ? kQuickQuality : kOpenQuality) && Steady(needed)))
                 && (!recent || Coherence(kQuickSymbols) > kQuickCoherence);
             openFor = 0;
             return;

@@ -135,7 +135,8 @@ private slots:
     // A strong over starting a few hertz from the tuning: the squelch must not
     // open on its first, clean-looking symbols before the receiver is on it,
     // or the carrier loop, narrowed by the open squelch, may never pull in
-    // and the whole over comes out garbled.
+    // and the whole over comes out garbled; nor before its symbols fill the
+    // window, or the noise before it comes out as a character in front.
     void strongOverIsNotGarbled()
     {
         const std::string text = "QRT, 73 de G4XYZ\n";
@@ -147,7 +148,7 @@ private slots:
             channel.signalPower = psk31::Channel::keyedPower(t.samples);
             const std::string decoded = receive(throughChannel(t.samples, channel),
                                                 {kRate, kIf, 100});
-            if (psk31::characterErrors(text, decoded) > 0)
+            if (decoded != text)
                 wrong << QString::fromStdString(decoded);
         }
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(" | ")));
