@@ -32,7 +32,13 @@ constexpr double kPullInBandwidth = 0.08;
 constexpr double kTrackBandwidth = 0.035;
 constexpr double kWideBandwidth = 0.35;
 constexpr int kPullInSymbols = 24;
-constexpr double kQuietSnr = 6; // symbol SNR up to which the loop stays narrow
+constexpr double kQuietSnr = 12; // symbol SNR up to which the loop stays narrow
+// ... unless the carrier's phase wanders (a quick fade turns it fast near
+// each null): the mean square of the loop's frequency beyond the mixer, in
+// (radians per symbol)^2, at which that SNR halves. Without fading it stays
+// near 0.001; 1 Hz fading takes it to 0.015-0.03.
+constexpr double kWanderingRate = 0.008;
+constexpr double kWanderingSymbols = 64;
 // Above it the loop widens almost in proportion: a strong signal in a fade
 // turns its phase quickly, and only a quick loop keeps up.
 constexpr double kWidening = 0.9;
@@ -123,7 +129,10 @@ struct Loop {
         k2 = wn * wn;
         // A third, slow integrator follows a drifting carrier without the
         // standing phase error a second-order loop keeps on a frequency ramp.
-        k3 = k2 * wn * kDriftGain;
+        // It stays as slow as the tracking loop's: a wide loop's would swing
+        // the frequency with every fade.
+        const double slow = std::min(bandwidth, kTrackBandwidth) * 8 * zeta / (4 * zeta * zeta + 1);
+        k3 = slow * slow * slow * kDriftGain;
     }
 };
 
@@ -175,6 +184,7 @@ struct Demodulator::Private {
     double phase = 0;
     double step = 0;      // radians per symbol
     double drift = 0;     // radians per symbol per symbol
+    double wandering = 0; // mean square of `step`: see kWanderingRate
     int symbolsSinceTune = 0;
     bool lineSeen = false; // the acquisition's last estimate found a signal
     double lineHz = 0;
@@ -274,6 +284,7 @@ struct Demodulator::Private {
         phase = 0;
         step = 0;
         drift = 0;
+        wandering = 0;
         symbolsSinceTune = 0;
         loop.Set(kPullInBandwidth);
         amplitude = momentary = noise = 0;
@@ -396,7 +407,8 @@ struct Demodulator::Private {
             // Symbols that lost their coherence (the signal ended, or is deep
             // in a fade) get the quiet loop, which does not follow noise.
             const double snr = noise > 0 && Coherence() >= kCloseCoherence ? double(amplitude) * amplitude / noise : 0.0;
-            const double widening = std::pow(std::max(1.0, snr / kQuietSnr), kWidening);
+            const double quietSnr = kQuietSnr / (1 + wandering / kWanderingRate);
+            const double widening = std::pow(std::max(1.0, snr / quietSnr), kWidening);
             loop.Set(std::clamp(kTrackBandwidth * widening, kTrackBandwidth, kWideBandwidth));
             drift += loop.k3 * error2;
         }
@@ -405,6 +417,8 @@ struct Demodulator::Private {
         const double moved = kAfcShare * step;
         fineHz += moved * kBaud / kTwoPi;
         step -= moved;
+        if (open)
+            wandering += (step * step - wandering) / kWanderingSymbols;
         // Forget a carrier that wandered out of range.
         if (std::abs(fineHz) > config.afcRangeHz + kTrackBeyondHz)
             Retune(0);

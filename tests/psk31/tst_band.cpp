@@ -94,9 +94,9 @@ private slots:
         psk31::Channel::Config pumped = Noisy(0, 12);
         pumped.pumpDb = 10;
         pumped.pumpHz = 0.5;
-        // At most one character in 300: the peer's figure (the old receiver: 25 %).
+        // At most 2 characters in 588: the peer's 0.33 % (the old receiver: 25 %).
         const std::string decoded = Copy(text, pumped);
-        QVERIFY2(psk31::characterErrors(text, decoded) <= 1, decoded.c_str());
+        QVERIFY2(psk31::characterErrors(text, decoded) <= 2, decoded.c_str());
         psk31::Channel::Config fading;
         fading.sampleRate = kRate;
         fading.fadingHz = 1;
@@ -106,6 +106,18 @@ private slots:
         // level of its last symbol, which in a fade is no level of the word.
         const size_t errors = psk31::characterErrors(text, Copy(text, fading));
         QVERIFY2(errors <= 24, qPrintable(QString::number(errors)));
+    }
+
+    // Quick fading in noise turns the carrier's phase fast near each null:
+    // the carrier loop widens with it. 45 errors in 588 characters when
+    // written; 67 with the loop's width set by the signal's SNR alone.
+    void quickFadingWidensTheLoop()
+    {
+        const std::string text = qsoText(300, 5);
+        psk31::Channel::Config fading = Noisy(0, 20);
+        fading.fadingHz = 1;
+        const size_t errors = psk31::characterErrors(text, Copy(text, fading));
+        QVERIFY2(errors <= 54, qPrintable(QString::number(errors)));
     }
 
     // A weak over is copied from its start: at -13 dB the acquisition finds
