@@ -19,9 +19,9 @@ namespace {
 
 using Complex = std::complex<float>;
 
-constexpr double kBaud = 31.25;
+constexpr double kSupportedBaud = 31.25;
+// The baseband runs at this many samples per symbol, whatever the baud rate.
 constexpr int kSamplesPerSymbol = 16;
-constexpr double kBasebandRate = kBaud * kSamplesPerSymbol;
 constexpr double kSignalHalfWidth = 50; // Hz each side of the carrier that matter
 constexpr size_t kChunk = 4096;
 constexpr double kTwoPi = 2 * std::numbers::pi;
@@ -80,7 +80,7 @@ constexpr int kIdleReversals = 10;
 constexpr int kPreambleReversals = 6; // enough to tell a preamble in replayed samples
 // A line the acquisition found is taken to be there this long: a weak
 // signal's line is not found in every estimate.
-constexpr long long kPlacedSamples = static_cast<long long>(1 * kBasebandRate);
+constexpr double kPlacedSeconds = 1;
 // While the squelch stays closed on a line the acquisition keeps finding,
 // every this many estimates the kept baseband goes through again: a
 // preamble missed the first time may be in it now.
@@ -93,7 +93,7 @@ constexpr int kCarrierBits = 18;      // longer than any character's run of ones
 constexpr double kRetuneHz = 1.5;
 // Around a signal held, a steady line is its own (the postamble).
 constexpr double kKeepClearHz = 22;
-constexpr long long kHeldSamples = static_cast<long long>(3 * kBasebandRate); // 3 s
+constexpr double kHeldSeconds = 3;
 // A held signal gives way to one this much nearer the tuned frequency, found
 // in this many estimates in a row.
 constexpr double kNearerHz = 8;
@@ -140,6 +140,10 @@ struct Loop {
 
 struct Demodulator::Private {
     Config config;
+    double baud;
+    double basebandRate;
+    long long placedSamples;
+    long long heldSamples;
     // The real input is halved in rate while the band of interest allows,
     // then mixed to baseband and resampled to the symbol-rate multiple.
     std::vector<LiquidHandle<resamp2_rrrf, resamp2_rrrf_destroy>> halvers;
@@ -226,16 +230,20 @@ struct Demodulator::Private {
 
     explicit Private(const Config& c)
         : config(c)
-        , canceller(kBasebandRate, c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth, kBaud)
-        , acquisition(kBasebandRate, c.afcRangeHz)
+        , baud(c.baud)
+        , basebandRate(c.baud * kSamplesPerSymbol)
+        , placedSamples(static_cast<long long>(kPlacedSeconds * basebandRate))
+        , heldSamples(static_cast<long long>(kHeldSeconds * basebandRate))
+        , canceller(basebandRate, c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth, c.baud)
+        , acquisition(basebandRate, c.afcRangeHz)
         , decoder(c.decisionDelay)
         , chunk(kChunk)
-        , baseband(size_t(std::ceil(kChunk * kBasebandRate / c.sampleRate)) + 64)
-        , history(size_t(kReplaySeconds * kBasebandRate))
+        , baseband(size_t(std::ceil(kChunk * basebandRate / c.sampleRate)) + 64)
+        , history(size_t(kReplaySeconds * basebandRate))
     {
         const double band = c.carrierHz + c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth;
         mixRate = c.sampleRate;
-        while (band * kHalvingMargin <= mixRate / 2 && mixRate / 2 >= 4 * kBasebandRate) {
+        while (band * kHalvingMargin <= mixRate / 2 && mixRate / 2 >= 4 * basebandRate) {
             // Filter length from the transition band (Kaiser's estimate), in
             // units of four taps; early stages have room to spare and stay short.
             const double transition = (mixRate / 2 - 2 * band) / mixRate;
@@ -256,8 +264,8 @@ struct Demodulator::Private {
         }
         // Passes the band the receiver follows, stops what would fold into it.
         const double passHz = c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth;
-        const double cutoff = 0.5 * (passHz + kBasebandRate / 2) / decimatedRate;
-        resampler.reset(resamp_crcf_create(float(kBasebandRate / decimatedRate), kResamplerLength, float(cutoff),
+        const double cutoff = 0.5 * (passHz + basebandRate / 2) / decimatedRate;
+        resampler.reset(resamp_crcf_create(float(basebandRate / decimatedRate), kResamplerLength, float(cutoff),
                                            float(kAttenuation), kResamplerFilters));
         // Each symbol is a cosine-shaped pulse two symbols long; so is the filter.
         std::vector<float> taps(2 * kSamplesPerSymbol + 1);
@@ -273,7 +281,7 @@ struct Demodulator::Private {
     }
 
 
-    double OffsetHz() const { return fineHz + step * kBaud / kTwoPi; }
+    double OffsetHz() const { return fineHz + step * baud / kTwoPi; }
 
     // Starts the per-channel receiver afresh at `offsetHz`.
     void Retune(double offsetHz)
@@ -344,7 +352,7 @@ struct Demodulator::Private {
         // go, or the search keeps finding it.
         if (open)
             heldAt = basebandIndex;
-        const bool held = open || basebandIndex - heldAt < kHeldSamples;
+        const bool held = open || basebandIndex - heldAt < heldSamples;
         canceller.keepClearOf(OffsetHz(), held ? kKeepClearHz : -1);
         const Complex x = canceller.process(raw);
         history[historyNext] = x;
@@ -371,7 +379,7 @@ struct Demodulator::Private {
     // The per-channel receiver: fine tuning, matched filter, symbol timing.
     void Channel(Complex x, std::string* out)
     {
-        finePhase = std::fmod(finePhase + kTwoPi * fineHz / kBasebandRate, kTwoPi);
+        finePhase = std::fmod(finePhase + kTwoPi * fineHz / basebandRate, kTwoPi);
         const Complex tuned = x * std::polar(1.0f, float(-finePhase));
         Complex y;
         firfilt_crcf_push(matched.get(), tuned);
@@ -415,7 +423,7 @@ struct Demodulator::Private {
         step += loop.k2 * error2 + drift;
         phase = std::remainder(phase + step + loop.k1 * error2, kTwoPi);
         const double moved = kAfcShare * step;
-        fineHz += moved * kBaud / kTwoPi;
+        fineHz += moved * baud / kTwoPi;
         step -= moved;
         if (open)
             wandering += (step * step - wandering) / kWanderingSymbols;
@@ -488,7 +496,7 @@ struct Demodulator::Private {
     // signal that just started, out of reach of its carrier loop.
     bool Placed() const
     {
-        return basebandIndex - placedAt < kPlacedSamples && std::abs(placedHz - OffsetHz()) <= kRetuneHz;
+        return basebandIndex - placedAt < placedSamples && std::abs(placedHz - OffsetHz()) <= kRetuneHz;
     }
 
     double Energy(int window) const
@@ -658,6 +666,10 @@ double Demodulator::highestCarrier(double sampleRate, double afcRangeHz)
 
 Demodulator::Demodulator(const Config& config)
 {
+    // Other rates need the filters and limits in hertz (signal width, AFC
+    // margins, the decoder's neighbour share) made for them first.
+    if (config.baud != kSupportedBaud)
+        throw std::invalid_argument("only 31.25 baud is supported");
     if (!(config.sampleRate >= 4000 && config.sampleRate <= 384000))
         throw std::invalid_argument("sample rate must be between 4000 and 384000 Hz");
     if (!(config.afcRangeHz >= 0 && config.afcRangeHz <= kMaxAfcRangeHz))

@@ -17,13 +17,16 @@ public:
         double carrierHz = 1000;
         double afcRangeHz = 100;
         // Symbols seen past a character's end before it is decided: more
-        // copies a little better, each costs 32 ms of delay.
+        // copies a little better, each costs a symbol of delay (32 ms).
         int decisionDelay = 1;
+        // Symbols a second. Only 31.25 (BPSK31) is supported so far.
+        double baud = 31.25;
     };
 
     static constexpr double kMaxAfcRangeHz = 150;
 
-    // Throws std::invalid_argument when the configuration cannot work.
+    // Throws std::invalid_argument when the configuration cannot work or
+    // asks for a baud rate not supported.
     explicit Demodulator(const Config& config);
     ~Demodulator();
     Demodulator(const Demodulator&) = delete;

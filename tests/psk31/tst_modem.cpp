@@ -203,7 +203,8 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, psk31::Demodulator({8000, 100, 100}));
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, psk31::Demodulator({1000, 300, 10}));
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, psk31::Demodulator({48000, 1000, 500}));
-        psk31::Demodulator fine({8000, 1000, 100});
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, psk31::Demodulator({8000, 1000, 100, 1, 62.5}));
+        psk31::Demodulator fine({8000, 1000, 100, 1, 31.25});
         QCOMPARE(fine.frequency(), 1000.0);
     }
 
