@@ -2,6 +2,7 @@
 
 #include "psk31/acquisition.h"
 #include "psk31/carriercanceller.h"
+#include "psk31/carrierloop.h"
 #include "psk31/liquid.h"
 #include "psk31/sequencedecoder.h"
 #include "psk31/symboltiming.h"
@@ -26,28 +27,11 @@ constexpr double kSignalHalfWidth = 50; // Hz each side of the carrier that matt
 constexpr size_t kChunk = 4096;
 constexpr double kTwoPi = 2 * std::numbers::pi;
 
-// Carrier-phase loop, bandwidth as a fraction of the symbol rate: wide while
-// pulling in, then from narrow (weak signal) to wide (strong, fading signal).
-constexpr double kPullInBandwidth = 0.08;
-constexpr double kTrackBandwidth = 0.035;
-constexpr double kWideBandwidth = 0.35;
+// Symbols after a retune over which timing and carrier pull in.
 constexpr int kPullInSymbols = 24;
-constexpr double kQuietSnr = 12; // symbol SNR up to which the loop stays narrow
-// ... unless the carrier's phase wanders (a quick fade turns it fast near
-// each null): the mean square of the loop's frequency beyond the mixer, in
-// (radians per symbol)^2, at which that SNR halves. Without fading it stays
-// near 0.001; 1 Hz fading takes it to 0.015-0.03.
-constexpr double kWanderingRate = 0.008;
-constexpr double kWanderingSymbols = 64;
-// Above it the loop widens almost in proportion: a strong signal in a fade
-// turns its phase quickly, and only a quick loop keeps up.
-constexpr double kWidening = 0.9;
 // Noise is measured against a phase reference from this many symbols.
 constexpr size_t kReferenceSymbols = 4;
 constexpr float kReferenceCorrection = float(kReferenceSymbols) / (kReferenceSymbols - 1);
-// Share of the loop's frequency moved into the mixer each symbol.
-constexpr double kAfcShare = 0.05;
-constexpr double kDriftGain = 0.1;
 // Symbols over which the decoder's idea of the signal level is averaged:
 // few, since in a fade the level changes from one symbol to the next.
 constexpr float kMomentarySymbols = 2;
@@ -119,23 +103,6 @@ constexpr double kClockSymbols = 2000;
 // Symbols held before the clock error is worth reporting (about 16 s).
 constexpr double kClockKnownSymbols = 500;
 
-struct Loop {
-    double k1 = 0, k2 = 0, k3 = 0;
-    void Set(double bandwidth)
-    {
-        const double zeta = std::numbers::sqrt2 / 2;
-        const double wn = bandwidth * 8 * zeta / (4 * zeta * zeta + 1);
-        k1 = 2 * zeta * wn;
-        k2 = wn * wn;
-        // A third, slow integrator follows a drifting carrier without the
-        // standing phase error a second-order loop keeps on a frequency ramp.
-        // It stays as slow as the tracking loop's: a wide loop's would swing
-        // the frequency with every fade.
-        const double slow = std::min(bandwidth, kTrackBandwidth) * 8 * zeta / (4 * zeta * zeta + 1);
-        k3 = slow * slow * slow * kDriftGain;
-    }
-};
-
 } // namespace
 
 struct Demodulator::Private {
@@ -183,12 +150,7 @@ struct Demodulator::Private {
     double fineHz = 0;
     double finePhase = 0;
     SymbolTiming timing{kSamplesPerSymbol};
-    // Carrier phase loop.
-    Loop loop;
-    double phase = 0;
-    double step = 0;      // radians per symbol
-    double drift = 0;     // radians per symbol per symbol
-    double wandering = 0; // mean square of `step`: see kWanderingRate
+    CarrierLoop loop;
     int symbolsSinceTune = 0;
     bool lineSeen = false; // the acquisition's last estimate found a signal
     double lineHz = 0;
@@ -277,11 +239,10 @@ struct Demodulator::Private {
         for (float& t : taps)
             t /= sum;
         matched.reset(firfilt_crcf_create(taps.data(), unsigned(taps.size())));
-        loop.Set(kPullInBandwidth);
     }
 
 
-    double OffsetHz() const { return fineHz + step * baud / kTwoPi; }
+    double OffsetHz() const { return fineHz + loop.step() * baud / kTwoPi; }
 
     // Starts the per-channel receiver afresh at `offsetHz`.
     void Retune(double offsetHz)
@@ -289,12 +250,8 @@ struct Demodulator::Private {
         fineHz = offsetHz;
         firfilt_crcf_reset(matched.get());
         timing.reset();
-        phase = 0;
-        step = 0;
-        drift = 0;
-        wandering = 0;
+        loop.reset();
         symbolsSinceTune = 0;
-        loop.Set(kPullInBandwidth);
         amplitude = momentary = noise = 0;
         previousReal = 0;
         onesRun = reversalRun = 0;
@@ -399,34 +356,16 @@ struct Demodulator::Private {
             clockError += (correction / kSamplesPerSymbol - clockError) / clockSymbols;
         }
 
-        const Complex u = y * std::polar(1.0f, float(-phase));
+        const Complex u = loop.correct(y);
         const float re = u.real(), im = u.imag();
-        // Phase error of a BPSK symbol, whichever sign it has.
-        const double error2 = re == 0 ? 0.0 : std::atan(double(im) / double(re));
-        // Once pulled in, the loop is as wide as the signal's quality allows:
-        // a strong, fading signal needs a quick loop, a weak one a quiet loop.
-        // Until the squelch opens the loop stays wide and without its drift
-        // term, so it pulls in on a signal as soon as one starts.
+        // Until the squelch opens the loop stays wide, so it pulls in on a
+        // signal as soon as one starts. Symbols that lost their coherence
+        // (the signal ended, or is deep in a fade) get the quiet loop, which
+        // does not follow noise.
         ++symbolsSinceTune;
-        if (!open || symbolsSinceTune < kPullInSymbols) {
-            loop.Set(kPullInBandwidth);
-            drift = 0;
-        } else {
-            // Symbols that lost their coherence (the signal ended, or is deep
-            // in a fade) get the quiet loop, which does not follow noise.
-            const double snr = noise > 0 && Coherence() >= kCloseCoherence ? double(amplitude) * amplitude / noise : 0.0;
-            const double quietSnr = kQuietSnr / (1 + wandering / kWanderingRate);
-            const double widening = std::pow(std::max(1.0, snr / quietSnr), kWidening);
-            loop.Set(std::clamp(kTrackBandwidth * widening, kTrackBandwidth, kWideBandwidth));
-            drift += loop.k3 * error2;
-        }
-        step += loop.k2 * error2 + drift;
-        phase = std::remainder(phase + step + loop.k1 * error2, kTwoPi);
-        const double moved = kAfcShare * step;
-        fineHz += moved * baud / kTwoPi;
-        step -= moved;
-        if (open)
-            wandering += (step * step - wandering) / kWanderingSymbols;
+        const bool held = open && symbolsSinceTune >= kPullInSymbols;
+        const double snr = held && noise > 0 && Coherence() >= kCloseCoherence ? double(amplitude) * amplitude / noise : 0.0;
+        fineHz += loop.steer(u, held, snr) * baud / kTwoPi;
         // Forget a carrier that wandered out of range.
         if (std::abs(fineHz) > config.afcRangeHz + kTrackBeyondHz)
             Retune(0);

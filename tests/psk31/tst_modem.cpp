@@ -5,6 +5,7 @@
 // benchmarks use, and a recording of another program.
 
 #include "psk31/carriercanceller.h"
+#include "psk31/carrierloop.h"
 #include "psk31/channel.h"
 #include "psk31/demodulator.h"
 #include "psk31/modulator.h"
@@ -254,6 +255,34 @@ private slots:
             timing.reset();
             QVERIFY(!timing.push({1.0f, 0.0f}, false));
         }
+    }
+
+    // The carrier loop alone, with its mixer ahead of it: a carrier 0.15 Hz
+    // off (0.03 rad a symbol) and drifting is pulled in and followed, its
+    // phase taken out of every symbol, its frequency handed to the mixer.
+    void carrierLoopFollowsTheCarrier()
+    {
+        psk31::CarrierLoop loop;
+        double mixer = 0, mixerPhase = 0, worst = 0;
+        double carrier = 1.0, frequency = 0.03;
+        unsigned state = 7;
+        for (int k = 0; k < 600; ++k) {
+            state = state * 1103515245u + 12345u;
+            const float sign = (state >> 16) & 1 ? 1.0f : -1.0f;
+            frequency += 2e-5;
+            carrier += frequency;
+            mixerPhase += mixer;
+            const std::complex<float> u = loop.correct(std::polar(sign, float(carrier - mixerPhase)));
+            if (k >= 550)
+                worst = std::max(worst, double(std::abs(std::arg(u * sign))));
+            mixer += loop.steer(u, k >= 24, 100);
+        }
+        QVERIFY2(worst < 0.05, qPrintable(QString::number(worst)));
+        QVERIFY(std::abs(mixer + loop.step() - frequency) < 0.002);
+        QVERIFY(std::abs(loop.step()) < 0.1 * frequency);
+        loop.reset();
+        QCOMPARE(loop.step(), 0.0);
+        QCOMPARE(loop.correct({0.5f, 0.25f}), std::complex<float>(0.5f, 0.25f));
     }
 
     // The carrier canceller alone, at the 500 Hz baseband: a steady carrier
