@@ -5,6 +5,7 @@
 #include "psk31/carrierloop.h"
 #include "psk31/liquid.h"
 #include "psk31/sequencedecoder.h"
+#include "psk31/squelch.h"
 #include "psk31/symboltiming.h"
 
 #include <algorithm>
@@ -36,26 +37,8 @@ constexpr float kReferenceCorrection = float(kReferenceSymbols) / (kReferenceSym
 // few, since in a fade the level changes from one symbol to the next.
 constexpr float kMomentarySymbols = 2;
 
-// Squelch: share of the symbols' energy that lies in phase, over a window.
-constexpr int kSquelchWindow = 24;
-constexpr double kOpenQuality = 0.72;
-constexpr int kQuickWithin = 96;      // symbols after a close
-constexpr int kQuickSymbols = 8;
-constexpr int kCleanSymbols = 14;
-constexpr double kCleanQuality = 0.85;
-// A window opens the squelch only if its older half has this share of the
-// energy of its newer half.
-constexpr double kSteadyShare = 0.1;
-constexpr int kQuickAfter = 64;       // symbols a signal must have been open
-constexpr double kQuickQuality = 0.8;
+// Symbols over which text decided while the squelch is closed is judged.
 constexpr int kRecentWindow = 8;
-constexpr double kCloseCoherence = 0.2;
-// A quick reopening also needs coherent symbols: the loop makes noise look
-// in phase for a few symbols, but not coherent.
-constexpr double kQuickCoherence = 0.6;
-constexpr double kLostQuality = 0.35;
-constexpr int kRecentSymbols = 2;
-constexpr double kPresentShare = 0.2;
 // Baseband kept to go through again when a signal is found: the
 // acquisition's window and a preamble.
 constexpr double kReplaySeconds = 3;
@@ -73,7 +56,6 @@ constexpr int kReplayEstimates = 4;
 constexpr double kPoorQuality = 0.5;
 // Symbols in the longest character with its zeros and the decision delay.
 constexpr int kSettleSymbols = 14;
-constexpr int kCarrierBits = 18;      // longer than any character's run of ones
 constexpr double kRetuneHz = 1.5;
 // Around a signal held, a steady line is its own (the postamble).
 constexpr double kKeepClearHz = 22;
@@ -175,20 +157,9 @@ struct Demodulator::Private {
     int reversalRun = 0;
     bool replaying = false;
     bool sawIdle = false; // since the last retune
-    std::array<float, kSquelchWindow> inPhase{};
-    std::array<float, kSquelchWindow> quadrature{};
     long long symbols = 0;
     std::array<Complex, kReferenceSymbols> recentSymbols{};
-    int filled = 0;       // symbols in the squelch window since it was cleared
-    bool open = false;
-    // Per symbol, the square of its product with the one before: for BPSK
-    // it points along the real axis whatever the data, the carrier phase
-    // and the level, while for noise it points anywhere.
-    std::array<float, kSquelchWindow> coherentReal{};
-    std::array<float, kSquelchWindow> coherentSize{};
-    Complex previousSymbol = 0;
-    int sinceClose = 1 << 20; // symbols since the squelch closed on a fade or noise
-    int openFor = 0;      // symbols since the squelch opened
+    Squelch squelch;
 
     explicit Private(const Config& c)
         : config(c)
@@ -257,14 +228,7 @@ struct Demodulator::Private {
         onesRun = reversalRun = 0;
         sawIdle = false;
         recentSymbols.fill(0);
-        coherentReal.fill(0);
-        coherentSize.fill(0);
-        previousSymbol = 0;
-        inPhase.fill(0);
-        quadrature.fill(0);
-        filled = 0;
-        sinceClose = kQuickWithin;
-        open = false;
+        squelch.reset();
         nearerSeen = 0;
         closedFound = 0;
         decoder.reset();
@@ -290,11 +254,11 @@ struct Demodulator::Private {
         lineHz = found;
         // A signal that appears while the squelch is closed is taken from
         // its start, even at the frequency the receiver is on already.
-        if (!open)
+        if (!squelch.open())
             return newLine || std::abs(found - OffsetHz()) > kRetuneHz || ++closedFound % kReplayEstimates == 0;
         // Symbols that keep no phase under an open squelch are no hold: the
         // carrier loop slips beside a signal an early estimate placed wrongly.
-        if (Quality(kSquelchWindow) < kLostQuality && std::abs(found - OffsetHz()) > kRetuneHz)
+        if (squelch.phaseLost() && std::abs(found - OffsetHz()) > kRetuneHz)
             return true;
         const bool nearer = std::abs(found) + kNearerHz < std::abs(OffsetHz());
         nearerSeen = nearer && std::abs(found - nearerHz) < kRetuneHz ? nearerSeen + 1 : nearer ? 1 : 0;
@@ -307,9 +271,9 @@ struct Demodulator::Private {
         // Only a signal held (or just ended, its postamble) is kept clear
         // of: before that, a carrier where the receiver happens to sit must
         // go, or the search keeps finding it.
-        if (open)
+        if (squelch.open())
             heldAt = basebandIndex;
-        const bool held = open || basebandIndex - heldAt < heldSamples;
+        const bool held = squelch.open() || basebandIndex - heldAt < heldSamples;
         canceller.keepClearOf(OffsetHz(), held ? kKeepClearHz : -1);
         const Complex x = canceller.process(raw);
         history[historyNext] = x;
@@ -351,20 +315,20 @@ struct Demodulator::Private {
         // A sound card whose clock runs fast makes every symbol a little longer.
         // A plain mean at first, then one that forgets slowly.
         // Not while pulling in: those steps find the symbols, not the clock.
-        if (open && symbolsSinceTune >= kPullInSymbols) {
+        if (squelch.open() && symbolsSinceTune >= kPullInSymbols) {
             clockSymbols = std::min(clockSymbols + 1, kClockSymbols);
             clockError += (correction / kSamplesPerSymbol - clockError) / clockSymbols;
         }
 
         const Complex u = loop.correct(y);
-        const float re = u.real(), im = u.imag();
+        const float re = u.real();
         // Until the squelch opens the loop stays wide, so it pulls in on a
         // signal as soon as one starts. Symbols that lost their coherence
         // (the signal ended, or is deep in a fade) get the quiet loop, which
         // does not follow noise.
         ++symbolsSinceTune;
-        const bool held = open && symbolsSinceTune >= kPullInSymbols;
-        const double snr = held && noise > 0 && Coherence() >= kCloseCoherence ? double(amplitude) * amplitude / noise : 0.0;
+        const bool held = squelch.open() && symbolsSinceTune >= kPullInSymbols;
+        const double snr = held && noise > 0 && squelch.coherent() ? double(amplitude) * amplitude / noise : 0.0;
         fineHz += loop.steer(u, held, snr) * baud / kTwoPi;
         // Forget a carrier that wandered out of range.
         if (std::abs(fineHz) > config.afcRangeHz + kTrackBeyondHz)
@@ -382,20 +346,13 @@ struct Demodulator::Private {
         const Complex reference = std::polar(1.0f, -0.5f * std::arg(squares));
         const float off = (u * reference).imag();
         noise += (off * off * kReferenceCorrection - noise) / 32;
-        const size_t slot = size_t(symbols % kSquelchWindow);
-        inPhase[slot] = re * re;
-        quadrature[slot] = im * im;
-        const Complex product = u * std::conj(previousSymbol);
-        previousSymbol = u;
-        coherentReal[slot] = (product * product).real();
-        coherentSize[slot] = std::norm(product);
         ++symbols;
-        ++filled;
         onesRun = (re > 0) == (previousReal > 0) ? onesRun + 1 : 0;
         reversalRun = (re > 0) != (previousReal > 0) ? reversalRun + 1 : 0;
         sawIdle = sawIdle || reversalRun >= kPreambleReversals;
         previousReal = re;
-        UpdateSquelch();
+        squelch.push(u, {onesRun, replaying, sawIdle, Placed()});
+        const bool open = squelch.open();
         decided.clear();
         decoder.push(re, momentary, std::max(noise, 1e-12f), &decided);
         if (open) {
@@ -418,7 +375,7 @@ struct Demodulator::Private {
         // A preamble or idle comes before an over's text: whatever was
         // decided before it came from noise or the signal's first edge. So
         // did a character decided soon after the symbols were last poor.
-        if (Quality(kRecentWindow) < kPoorQuality)
+        if (squelch.quality(kRecentWindow) < kPoorQuality)
             poorAt = current;
         if (reversalRun >= kIdleReversals || current == poorAt)
             pending.clear();
@@ -436,111 +393,6 @@ struct Demodulator::Private {
     bool Placed() const
     {
         return basebandIndex - placedAt < placedSamples && std::abs(placedHz - OffsetHz()) <= kRetuneHz;
-    }
-
-    double Energy(int window) const
-    {
-        double sum = 0;
-        for (int k = 0; k < window; ++k) {
-            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
-            sum += inPhase[slot] + quadrature[slot];
-        }
-        return sum / window;
-    }
-
-    // How consistently the window's symbols keep BPSK's phases, weighted by
-    // their energy: near 1 for a signal at any level, near 0 for noise.
-    double Coherence(int window = kSquelchWindow) const
-    {
-        double real = 0, size = 0;
-        for (int k = 0; k < window; ++k) {
-            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
-            real += coherentReal[slot];
-            size += coherentSize[slot];
-        }
-        return size > 0 ? real / size : 0;
-    }
-
-    double Quality(int window) const
-    {
-        double p = 0, q = 0;
-        for (int k = 0; k < window; ++k) {
-            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
-            p += inPhase[slot];
-            q += quadrature[slot];
-        }
-        return p + q > 0 ? (p - q) / (p + q) : 0;
-    }
-
-    // Whether the newest symbols still carry energy like the window's: a
-    // signal that just ended leaves its energy in the window for a while.
-    bool Present() const
-    {
-        double recent = 0, all = 0;
-        for (int k = 0; k < kSquelchWindow; ++k) {
-            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
-            const double energy = inPhase[slot] + quadrature[slot];
-            all += energy;
-            if (k < kRecentSymbols)
-                recent += energy;
-        }
-        return recent * kSquelchWindow > kPresentShare * kRecentSymbols * all;
-    }
-
-    // Whether the older half of the newest symbols carries energy like the
-    // newer half: the quality is weighed by energy, so a strong signal's
-    // first few symbols after quiet noise would make a window look clean.
-    bool Steady(int window) const
-    {
-        double older = 0, newer = 0;
-        for (int k = 0; k < window; ++k) {
-            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
-            (k < window / 2 ? newer : older) += inPhase[slot] + quadrature[slot];
-        }
-        return older >= kSteadyShare * newer;
-    }
-
-    void UpdateSquelch()
-    {
-        if (!open && onesRun >= kCarrierBits / 2) {
-            // A steady carrier is no reason to open, now or just after it ends.
-            inPhase.fill(0);
-            quadrature.fill(0);
-            filled = 0;
-            return;
-        }
-        if (!open) {
-            // A signal lost in a fade a moment ago comes back on fewer symbols.
-            const bool recent = sinceClose < kQuickWithin;
-            const int needed = recent ? kQuickSymbols : kSquelchWindow;
-            ++sinceClose;
-            // A clean signal opens on fewer symbols than a weak one needs.
-            const bool clean = filled >= kCleanSymbols && Quality(kCleanSymbols) > kCleanQuality && Steady(kCleanSymbols);
-            // Samples gone through again hold noise before the signal: the
-            // squelch opens in them only after a preamble. A new signal met
-            // live opens it only once the acquisition has put the receiver
-            // on it: a strong one looks clean from its first symbols.
-            open = onesRun < kCarrierBits / 2 && Present() && (!replaying || sawIdle)
-                && (replaying || recent || Placed())
-                && (clean || (filled >= needed && Quality(needed) > (recent ? kQuickQuality : kOpenQuality) && Steady(needed)))
-                && (!recent || Coherence(kQuickSymbols) > kQuickCoherence);
-            openFor = 0;
-            return;
-        }
-        ++openFor;
-        // Closes on lost phase quality, never on a low level: a fade or the
-        // receiver's AGC lowers the level but not the symbols' coherence.
-        // A weak signal's coherence wavers, so its phase quality must be
-        // gone as well.
-        if (onesRun >= kCarrierBits || (Coherence() < kCloseCoherence && Quality(kSquelchWindow) < kLostQuality)) {
-            // Opening again takes a whole window of new symbols.
-            // Only a signal that was copied for a while comes back quickly.
-            sinceClose = onesRun >= kCarrierBits || openFor < kQuickAfter ? kQuickWithin : 0;
-            open = false;
-            inPhase.fill(0);
-            quadrature.fill(0);
-            filled = 0;
-        }
     }
 
     void Process(const float* in, size_t n, std::string* out)
@@ -630,8 +482,8 @@ void Demodulator::flush(std::string& out)
 {
     // Push the filters' contents through with silence, then decide the rest.
     std::vector<float> silence(size_t(d->config.sampleRate * 0.1), 0.0f);
-    d->Process(silence.data(), silence.size(), d->open ? &out : nullptr);
-    if (d->open)
+    d->Process(silence.data(), silence.size(), d->squelch.open() ? &out : nullptr);
+    if (d->squelch.open())
         d->decoder.flush(&out);
 }
 
@@ -642,7 +494,7 @@ double Demodulator::frequency() const
 
 bool Demodulator::locked() const
 {
-    return d->open;
+    return d->squelch.open();
 }
 
 double Demodulator::clockErrorPpm() const

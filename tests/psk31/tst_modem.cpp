@@ -9,6 +9,7 @@
 #include "psk31/channel.h"
 #include "psk31/demodulator.h"
 #include "psk31/modulator.h"
+#include "psk31/squelch.h"
 #include "psk31/symboltiming.h"
 #include "psk31/textmatch.h"
 
@@ -283,6 +284,49 @@ private slots:
         loop.reset();
         QCOMPARE(loop.step(), 0.0);
         QCOMPARE(loop.correct({0.5f, 0.25f}), std::complex<float>(0.5f, 0.25f));
+    }
+
+    // The squelch alone, on corrected symbols: noise never opens it; a clean
+    // signal after faint noise opens it once its symbols fill half a window,
+    // not on its first ones; a deep drop in level does not close it, the
+    // postamble's carrier does; a steady carrier never opens it.
+    void squelchOpensOnPhaseNotLevel()
+    {
+        unsigned state = 11;
+        auto uniform = [&state] {
+            state = state * 1103515245u + 12345u;
+            return float((state >> 8) & 0xffff) / 65536.0f - 0.5f;
+        };
+        psk31::Squelch squelch;
+        psk31::Squelch::State placed;
+        placed.placed = true;
+        for (int k = 0; k < 300; ++k) {
+            squelch.push({uniform(), uniform()}, placed);
+            QVERIFY(!squelch.open());
+        }
+        for (int k = 0; k < 24; ++k)
+            squelch.push({0.001f * uniform(), 0.001f * uniform()}, placed);
+        int openedAt = -1;
+        float sign = 1;
+        for (int k = 0; k < 200; ++k) {
+            sign = -sign; // a preamble's reversals, then a deep drop in level
+            const float level = k >= 100 && k < 130 ? 0.03f : 1.0f;
+            squelch.push({sign * level + 0.05f * uniform(), 0.05f * uniform()}, placed);
+            if (openedAt < 0 && squelch.open())
+                openedAt = k;
+            if (openedAt >= 0)
+                QVERIFY2(squelch.open(), qPrintable(QString::number(k)));
+        }
+        QVERIFY2(openedAt >= 6 && openedAt < 24, qPrintable(QString::number(openedAt)));
+        psk31::Squelch::State carrier = placed;
+        for (carrier.onesRun = 1; carrier.onesRun <= 18; ++carrier.onesRun)
+            squelch.push({sign, 0.0f}, carrier);
+        QVERIFY(!squelch.open());
+        squelch.reset();
+        for (carrier.onesRun = 1; carrier.onesRun <= 100; ++carrier.onesRun) {
+            squelch.push({sign, 0.0f}, carrier);
+            QVERIFY(!squelch.open());
+        }
     }
 
     // The carrier canceller alone, at the 500 Hz baseband: a steady carrier
