@@ -2,8 +2,10 @@
 
 #include "psk31/acquisition.h"
 #include "psk31/carriercanceller.h"
+#include "psk31/carrierloop.h"
 #include "psk31/liquid.h"
 #include "psk31/sequencedecoder.h"
+#include "psk31/squelch.h"
 #include "psk31/symboltiming.h"
 
 #include <algorithm>
@@ -19,64 +21,45 @@ namespace {
 
 using Complex = std::complex<float>;
 
-constexpr double kBaud = 31.25;
+constexpr double kSupportedBaud = 31.25;
+// The baseband runs at this many samples per symbol, whatever the baud rate.
 constexpr int kSamplesPerSymbol = 16;
-constexpr double kBasebandRate = kBaud * kSamplesPerSymbol;
 constexpr double kSignalHalfWidth = 50; // Hz each side of the carrier that matter
 constexpr size_t kChunk = 4096;
 constexpr double kTwoPi = 2 * std::numbers::pi;
 
-// Carrier-phase loop, bandwidth as a fraction of the symbol rate: wide while
-// pulling in, then from narrow (weak signal) to wide (strong, fading signal).
-constexpr double kPullInBandwidth = 0.08;
-constexpr double kTrackBandwidth = 0.035;
-constexpr double kWideBandwidth = 0.35;
+// Symbols after a retune over which timing and carrier pull in.
 constexpr int kPullInSymbols = 24;
-constexpr double kQuietSnr = 6; // symbol SNR up to which the loop stays narrow
-// Above it the loop widens almost in proportion: a strong signal in a fade
-// turns its phase quickly, and only a quick loop keeps up.
-constexpr double kWidening = 0.9;
 // Noise is measured against a phase reference from this many symbols.
 constexpr size_t kReferenceSymbols = 4;
 constexpr float kReferenceCorrection = float(kReferenceSymbols) / (kReferenceSymbols - 1);
-// Share of the loop's frequency moved into the mixer each symbol.
-constexpr double kAfcShare = 0.05;
-constexpr double kDriftGain = 0.1;
-// Symbols over which the decoder's idea of the signal level is averaged.
-constexpr float kMomentarySymbols = 6;
+// Symbols over which the decoder's idea of the signal level is averaged:
+// few, since in a fade the level changes from one symbol to the next.
+constexpr float kMomentarySymbols = 2;
 
-// Squelch: share of the symbols' energy that lies in phase, over a window.
-constexpr int kSquelchWindow = 24;
-constexpr double kOpenQuality = 0.72;
-constexpr int kQuickWithin = 96;      // symbols after a close
-constexpr int kQuickSymbols = 8;
-constexpr int kCleanSymbols = 14;
-constexpr double kCleanQuality = 0.85;
-constexpr int kQuickAfter = 64;       // symbols a signal must have been open
-constexpr double kQuickQuality = 0.8;
+// Symbols over which text decided while the squelch is closed is judged.
 constexpr int kRecentWindow = 8;
-constexpr double kCloseCoherence = 0.2;
-// A quick reopening also needs coherent symbols: the loop makes noise look
-// in phase for a few symbols, but not coherent.
-constexpr double kQuickCoherence = 0.6;
-constexpr double kLostQuality = 0.35;
-constexpr int kRecentSymbols = 2;
-constexpr double kPresentShare = 0.2;
 // Baseband kept to go through again when a signal is found: the
 // acquisition's window and a preamble.
 constexpr double kReplaySeconds = 3;
 constexpr int kPendingSymbols = 64;
 constexpr int kIdleReversals = 10;
 constexpr int kPreambleReversals = 6; // enough to tell a preamble in replayed samples
+// A line the acquisition found is taken to be there this long: a weak
+// signal's line is not found in every estimate.
+constexpr double kPlacedSeconds = 1;
+// While the squelch stays closed on a line the acquisition keeps finding,
+// every this many estimates the kept baseband goes through again: a
+// preamble missed the first time may be in it now.
+constexpr int kReplayEstimates = 4;
 // Text decided while the newest symbols are this poor is noise's.
 constexpr double kPoorQuality = 0.5;
 // Symbols in the longest character with its zeros and the decision delay.
 constexpr int kSettleSymbols = 14;
-constexpr int kCarrierBits = 18;      // longer than any character's run of ones
 constexpr double kRetuneHz = 1.5;
 // Around a signal held, a steady line is its own (the postamble).
 constexpr double kKeepClearHz = 22;
-constexpr long long kHeldSamples = static_cast<long long>(3 * kBasebandRate); // 3 s
+constexpr double kHeldSeconds = 3;
 // A held signal gives way to one this much nearer the tuned frequency, found
 // in this many estimates in a row.
 constexpr double kNearerHz = 8;
@@ -102,24 +85,14 @@ constexpr double kClockSymbols = 2000;
 // Symbols held before the clock error is worth reporting (about 16 s).
 constexpr double kClockKnownSymbols = 500;
 
-struct Loop {
-    double k1 = 0, k2 = 0, k3 = 0;
-    void Set(double bandwidth)
-    {
-        const double zeta = std::numbers::sqrt2 / 2;
-        const double wn = bandwidth * 8 * zeta / (4 * zeta * zeta + 1);
-        k1 = 2 * zeta * wn;
-        k2 = wn * wn;
-        // A third, slow integrator follows a drifting carrier without the
-        // standing phase error a second-order loop keeps on a frequency ramp.
-        k3 = k2 * wn * kDriftGain;
-    }
-};
-
 } // namespace
 
 struct Demodulator::Private {
     Config config;
+    double baud;
+    double basebandRate;
+    long long placedSamples;
+    long long heldSamples;
     // The real input is halved in rate while the band of interest allows,
     // then mixed to baseband and resampled to the symbol-rate multiple.
     std::vector<LiquidHandle<resamp2_rrrf, resamp2_rrrf_destroy>> halvers;
@@ -159,14 +132,13 @@ struct Demodulator::Private {
     double fineHz = 0;
     double finePhase = 0;
     SymbolTiming timing{kSamplesPerSymbol};
-    // Carrier phase loop.
-    Loop loop;
-    double phase = 0;
-    double step = 0;      // radians per symbol
-    double drift = 0;     // radians per symbol per symbol
+    CarrierLoop loop;
     int symbolsSinceTune = 0;
     bool lineSeen = false; // the acquisition's last estimate found a signal
     double lineHz = 0;
+    double placedHz = 0;  // the line the acquisition found last, and when
+    long long placedAt = -(1LL << 40);
+    int closedFound = 0;  // estimates since the retune that found a line while closed
     // Baseband samples: the newest one's index, the one going through the
     // receiver, the last one whose text went out.
     long long basebandIndex = 0;
@@ -185,31 +157,23 @@ struct Demodulator::Private {
     int reversalRun = 0;
     bool replaying = false;
     bool sawIdle = false; // since the last retune
-    std::array<float, kSquelchWindow> inPhase{};
-    std::array<float, kSquelchWindow> quadrature{};
     long long symbols = 0;
     std::array<Complex, kReferenceSymbols> recentSymbols{};
-    int filled = 0;       // symbols in the squelch window since it was cleared
-    bool open = false;
-    // Per symbol, the square of its product with the one before: for BPSK
-    // it points along the real axis whatever the data, the carrier phase
-    // and the level, while for noise it points anywhere.
-    std::array<float, kSquelchWindow> coherentReal{};
-    std::array<float, kSquelchWindow> coherentSize{};
-    Complex previousSymbol = 0;
-    int sinceClose = 1 << 20; // symbols since the squelch closed on a fade or noise
-    int openFor = 0;      // symbols since the squelch opened
+    Squelch squelch;
 
     explicit Private(const Config& c)
         : config(c)
-        , canceller(kBasebandRate, c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth, kBaud)
-        , acquisition(kBasebandRate, c.afcRangeHz)
+        , baud(c.baud)
+        , basebandRate(c.baud * kSamplesPerSymbol)
+        , placedSamples(static_cast<long long>(kPlacedSeconds * basebandRate))
+        , heldSamples(static_cast<long long>(kHeldSeconds * basebandRate))
+        , canceller(basebandRate, c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth, c.baud)
+        , acquisition(basebandRate, c.afcRangeHz)
         , decoder(c.decisionDelay)
         , chunk(kChunk)
-        , baseband(size_t(std::ceil(kChunk * kBasebandRate / c.sampleRate)) + 64)
-        , history(size_t(kReplaySeconds * kBasebandRate))
+        , baseband(size_t(std::ceil(kChunk * basebandRate / c.sampleRate)) + 64)
+        , history(size_t(kReplaySeconds * basebandRate))
     {
-        static_assert(kBasebandRate == Demodulator::kBasebandInputRate);
         if (!c.basebandInput)
             MakeInputPath(c);
         // Each symbol is a cosine-shaped pulse two symbols long; so is the filter.
@@ -222,7 +186,6 @@ struct Demodulator::Private {
         for (float& t : taps)
             t /= sum;
         matched.reset(firfilt_crcf_create(taps.data(), unsigned(taps.size())));
-        loop.Set(kPullInBandwidth);
     }
 
     // From real sound to the baseband: halvers, mixer, decimator, resampler.
@@ -230,7 +193,7 @@ struct Demodulator::Private {
     {
         const double band = c.carrierHz + c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth;
         mixRate = c.sampleRate;
-        while (band * kHalvingMargin <= mixRate / 2 && mixRate / 2 >= 4 * kBasebandRate) {
+        while (band * kHalvingMargin <= mixRate / 2 && mixRate / 2 >= 4 * basebandRate) {
             // Filter length from the transition band (Kaiser's estimate), in
             // units of four taps; early stages have room to spare and stay short.
             const double transition = (mixRate / 2 - 2 * band) / mixRate;
@@ -251,8 +214,8 @@ struct Demodulator::Private {
         }
         // Passes the band the receiver follows, stops what would fold into it.
         const double passHz = c.afcRangeHz + kTrackBeyondHz + kSignalHalfWidth;
-        const double cutoff = 0.5 * (passHz + kBasebandRate / 2) / decimatedRate;
-        resampler.reset(resamp_crcf_create(float(kBasebandRate / decimatedRate), kResamplerLength, float(cutoff),
+        const double cutoff = 0.5 * (passHz + basebandRate / 2) / decimatedRate;
+        resampler.reset(resamp_crcf_create(float(basebandRate / decimatedRate), kResamplerLength, float(cutoff),
                                            float(kAttenuation), kResamplerFilters));
     }
 
@@ -266,7 +229,7 @@ struct Demodulator::Private {
     }
 
 
-    double OffsetHz() const { return fineHz + step * kBaud / kTwoPi; }
+    double OffsetHz() const { return fineHz + loop.step() * baud / kTwoPi; }
 
     // Starts the per-channel receiver afresh at `offsetHz`.
     void Retune(double offsetHz)
@@ -274,25 +237,16 @@ struct Demodulator::Private {
         fineHz = offsetHz;
         firfilt_crcf_reset(matched.get());
         timing.reset();
-        phase = 0;
-        step = 0;
-        drift = 0;
+        loop.reset();
         symbolsSinceTune = 0;
-        loop.Set(kPullInBandwidth);
         amplitude = momentary = noise = 0;
         previousReal = 0;
         onesRun = reversalRun = 0;
         sawIdle = false;
         recentSymbols.fill(0);
-        coherentReal.fill(0);
-        coherentSize.fill(0);
-        previousSymbol = 0;
-        inPhase.fill(0);
-        quadrature.fill(0);
-        filled = 0;
-        sinceClose = kQuickWithin;
-        open = false;
+        squelch.reset();
         nearerSeen = 0;
+        closedFound = 0;
         decoder.reset();
         pending.clear();
     }
@@ -309,16 +263,18 @@ struct Demodulator::Private {
             return false;
         }
         const double found = acquisition.offsetHz();
+        placedHz = found;
+        placedAt = basebandIndex;
         const bool newLine = !lineSeen || std::abs(found - lineHz) > kRetuneHz;
         lineSeen = true;
         lineHz = found;
         // A signal that appears while the squelch is closed is taken from
         // its start, even at the frequency the receiver is on already.
-        if (!open)
-            return newLine || std::abs(found - OffsetHz()) > kRetuneHz;
+        if (!squelch.open())
+            return newLine || std::abs(found - OffsetHz()) > kRetuneHz || ++closedFound % kReplayEstimates == 0;
         // Symbols that keep no phase under an open squelch are no hold: the
         // carrier loop slips beside a signal an early estimate placed wrongly.
-        if (Quality(kSquelchWindow) < kLostQuality && std::abs(found - OffsetHz()) > kRetuneHz)
+        if (squelch.phaseLost() && std::abs(found - OffsetHz()) > kRetuneHz)
             return true;
         const bool nearer = std::abs(found) + kNearerHz < std::abs(OffsetHz());
         nearerSeen = nearer && std::abs(found - nearerHz) < kRetuneHz ? nearerSeen + 1 : nearer ? 1 : 0;
@@ -331,9 +287,9 @@ struct Demodulator::Private {
         // Only a signal held (or just ended, its postamble) is kept clear
         // of: before that, a carrier where the receiver happens to sit must
         // go, or the search keeps finding it.
-        if (open)
+        if (squelch.open())
             heldAt = basebandIndex;
-        const bool held = open || basebandIndex - heldAt < kHeldSamples;
+        const bool held = squelch.open() || basebandIndex - heldAt < heldSamples;
         canceller.keepClearOf(OffsetHz(), held ? kKeepClearHz : -1);
         const Complex x = canceller.process(raw);
         history[historyNext] = x;
@@ -360,7 +316,7 @@ struct Demodulator::Private {
     // The per-channel receiver: fine tuning, matched filter, symbol timing.
     void Channel(Complex x, std::string* out)
     {
-        finePhase = std::fmod(finePhase + kTwoPi * fineHz / kBasebandRate, kTwoPi);
+        finePhase = std::fmod(finePhase + kTwoPi * fineHz / basebandRate, kTwoPi);
         const Complex tuned = x * std::polar(1.0f, float(-finePhase));
         Complex y;
         firfilt_crcf_push(matched.get(), tuned);
@@ -375,36 +331,21 @@ struct Demodulator::Private {
         // A sound card whose clock runs fast makes every symbol a little longer.
         // A plain mean at first, then one that forgets slowly.
         // Not while pulling in: those steps find the symbols, not the clock.
-        if (open && symbolsSinceTune >= kPullInSymbols) {
+        if (squelch.open() && symbolsSinceTune >= kPullInSymbols) {
             clockSymbols = std::min(clockSymbols + 1, kClockSymbols);
             clockError += (correction / kSamplesPerSymbol - clockError) / clockSymbols;
         }
 
-        const Complex u = y * std::polar(1.0f, float(-phase));
-        const float re = u.real(), im = u.imag();
-        // Phase error of a BPSK symbol, whichever sign it has.
-        const double error2 = re == 0 ? 0.0 : std::atan(double(im) / double(re));
-        // Once pulled in, the loop is as wide as the signal's quality allows:
-        // a strong, fading signal needs a quick loop, a weak one a quiet loop.
-        // Until the squelch opens the loop stays wide and without its drift
-        // term, so it pulls in on a signal as soon as one starts.
+        const Complex u = loop.correct(y);
+        const float re = u.real();
+        // Until the squelch opens the loop stays wide, so it pulls in on a
+        // signal as soon as one starts. Symbols that lost their coherence
+        // (the signal ended, or is deep in a fade) get the quiet loop, which
+        // does not follow noise.
         ++symbolsSinceTune;
-        if (!open || symbolsSinceTune < kPullInSymbols) {
-            loop.Set(kPullInBandwidth);
-            drift = 0;
-        } else {
-            // Symbols that lost their coherence (the signal ended, or is deep
-            // in a fade) get the quiet loop, which does not follow noise.
-            const double snr = noise > 0 && Coherence() >= kCloseCoherence ? double(amplitude) * amplitude / noise : 0.0;
-            const double widening = std::pow(std::max(1.0, snr / kQuietSnr), kWidening);
-            loop.Set(std::clamp(kTrackBandwidth * widening, kTrackBandwidth, kWideBandwidth));
-            drift += loop.k3 * error2;
-        }
-        step += loop.k2 * error2 + drift;
-        phase = std::remainder(phase + step + loop.k1 * error2, kTwoPi);
-        const double moved = kAfcShare * step;
-        fineHz += moved * kBaud / kTwoPi;
-        step -= moved;
+        const bool held = squelch.open() && symbolsSinceTune >= kPullInSymbols;
+        const double snr = held && noise > 0 && squelch.coherent() ? double(amplitude) * amplitude / noise : 0.0;
+        fineHz += loop.steer(u, held, snr) * baud / kTwoPi;
         // Forget a carrier that wandered out of range.
         if (std::abs(fineHz) > config.afcRangeHz + kTrackBeyondHz)
             Retune(0);
@@ -421,20 +362,13 @@ struct Demodulator::Private {
         const Complex reference = std::polar(1.0f, -0.5f * std::arg(squares));
         const float off = (u * reference).imag();
         noise += (off * off * kReferenceCorrection - noise) / 32;
-        const size_t slot = size_t(symbols % kSquelchWindow);
-        inPhase[slot] = re * re;
-        quadrature[slot] = im * im;
-        const Complex product = u * std::conj(previousSymbol);
-        previousSymbol = u;
-        coherentReal[slot] = (product * product).real();
-        coherentSize[slot] = std::norm(product);
         ++symbols;
-        ++filled;
         onesRun = (re > 0) == (previousReal > 0) ? onesRun + 1 : 0;
         reversalRun = (re > 0) != (previousReal > 0) ? reversalRun + 1 : 0;
         sawIdle = sawIdle || reversalRun >= kPreambleReversals;
         previousReal = re;
-        UpdateSquelch();
+        squelch.push(u, {onesRun, replaying, sawIdle, Placed()});
+        const bool open = squelch.open();
         decided.clear();
         decoder.push(re, momentary, std::max(noise, 1e-12f), &decided);
         if (open) {
@@ -457,7 +391,7 @@ struct Demodulator::Private {
         // A preamble or idle comes before an over's text: whatever was
         // decided before it came from noise or the signal's first edge. So
         // did a character decided soon after the symbols were last poor.
-        if (Quality(kRecentWindow) < kPoorQuality)
+        if (squelch.quality(kRecentWindow) < kPoorQuality)
             poorAt = current;
         if (reversalRun >= kIdleReversals || current == poorAt)
             pending.clear();
@@ -472,98 +406,9 @@ struct Demodulator::Private {
     // Whether the acquisition's latest estimate has a signal where the
     // receiver sits. Until it has, the receiver may sit a few hertz beside a
     // signal that just started, out of reach of its carrier loop.
-    bool Placed() const { return lineSeen && std::abs(lineHz - OffsetHz()) <= kRetuneHz; }
-
-    double Energy(int window) const
+    bool Placed() const
     {
-        double sum = 0;
-        for (int k = 0; k < window; ++k) {
-            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
-            sum += inPhase[slot] + quadrature[slot];
-        }
-        return sum / window;
-    }
-
-    // How consistently the window's symbols keep BPSK's phases, weighted by
-    // their energy: near 1 for a signal at any level, near 0 for noise.
-    double Coherence(int window = kSquelchWindow) const
-    {
-        double real = 0, size = 0;
-        for (int k = 0; k < window; ++k) {
-            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
-            real += coherentReal[slot];
-            size += coherentSize[slot];
-        }
-        return size > 0 ? real / size : 0;
-    }
-
-    double Quality(int window) const
-    {
-        double p = 0, q = 0;
-        for (int k = 0; k < window; ++k) {
-            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
-            p += inPhase[slot];
-            q += quadrature[slot];
-        }
-        return p + q > 0 ? (p - q) / (p + q) : 0;
-    }
-
-    // Whether the newest symbols still carry energy like the window's: a
-    // signal that just ended leaves its energy in the window for a while.
-    bool Present() const
-    {
-        double recent = 0, all = 0;
-        for (int k = 0; k < kSquelchWindow; ++k) {
-            const size_t slot = size_t((symbols - 1 - k + kSquelchWindow * 4) % kSquelchWindow);
-            const double energy = inPhase[slot] + quadrature[slot];
-            all += energy;
-            if (k < kRecentSymbols)
-                recent += energy;
-        }
-        return recent * kSquelchWindow > kPresentShare * kRecentSymbols * all;
-    }
-
-    void UpdateSquelch()
-    {
-        if (!open && onesRun >= kCarrierBits / 2) {
-            // A steady carrier is no reason to open, now or just after it ends.
-            inPhase.fill(0);
-            quadrature.fill(0);
-            filled = 0;
-            return;
-        }
-        if (!open) {
-            // A signal lost in a fade a moment ago comes back on fewer symbols.
-            const bool recent = sinceClose < kQuickWithin;
-            const int needed = recent ? kQuickSymbols : kSquelchWindow;
-            ++sinceClose;
-            // A clean signal opens on fewer symbols than a weak one needs.
-            const bool clean = filled >= kCleanSymbols && Quality(kCleanSymbols) > kCleanQuality;
-            // Samples gone through again hold noise before the signal: the
-            // squelch opens in them only after a preamble. A new signal met
-            // live opens it only once the acquisition has put the receiver
-            // on it: a strong one looks clean from its first symbols.
-            open = onesRun < kCarrierBits / 2 && Present() && (!replaying || sawIdle)
-                && (replaying || recent || Placed())
-                && (clean || (filled >= needed && Quality(needed) > (recent ? kQuickQuality : kOpenQuality)))
-                && (!recent || Coherence(kQuickSymbols) > kQuickCoherence);
-            openFor = 0;
-            return;
-        }
-        ++openFor;
-        // Closes on lost phase quality, never on a low level: a fade or the
-        // receiver's AGC lowers the level but not the symbols' coherence.
-        // A weak signal's coherence wavers, so its phase quality must be
-        // gone as well.
-        if (onesRun >= kCarrierBits || (Coherence() < kCloseCoherence && Quality(kSquelchWindow) < kLostQuality)) {
-            // Opening again takes a whole window of new symbols.
-            // Only a signal that was copied for a while comes back quickly.
-            sinceClose = onesRun >= kCarrierBits || openFor < kQuickAfter ? kQuickWithin : 0;
-            open = false;
-            inPhase.fill(0);
-            quadrature.fill(0);
-            filled = 0;
-        }
+        return basebandIndex - placedAt < placedSamples && std::abs(placedHz - OffsetHz()) <= kRetuneHz;
     }
 
     void Process(const float* in, size_t n, std::string* out)
@@ -628,6 +473,10 @@ double Demodulator::highestCarrier(double sampleRate, double afcRangeHz)
 
 Demodulator::Demodulator(const Config& config)
 {
+    // Other rates need the filters and limits in hertz (signal width, AFC
+    // margins, the decoder's neighbour share) made for them first.
+    if (config.baud != kSupportedBaud)
+        throw std::invalid_argument("only 31.25 baud is supported");
     if (!(config.afcRangeHz >= 0 && config.afcRangeHz <= kMaxAfcRangeHz))
         throw std::invalid_argument("AFC range must be between 0 and 150 Hz");
     if (config.basebandInput) {
@@ -669,13 +518,13 @@ void Demodulator::flush(std::string& out)
 {
     // Push the filters' contents through with silence, then decide the rest.
     if (d->config.basebandInput) {
-        for (int i = 0; i < int(0.1 * kBasebandRate); ++i)
-            d->Baseband(0, d->open ? &out : nullptr);
+        for (int i = 0; i < int(0.1 * d->basebandRate); ++i)
+            d->Baseband(0, d->squelch.open() ? &out : nullptr);
     } else {
         std::vector<float> silence(size_t(d->config.sampleRate * 0.1), 0.0f);
-        d->Process(silence.data(), silence.size(), d->open ? &out : nullptr);
+        d->Process(silence.data(), silence.size(), d->squelch.open() ? &out : nullptr);
     }
-    if (d->open)
+    if (d->squelch.open())
         d->decoder.flush(&out);
 }
 
@@ -686,7 +535,7 @@ double Demodulator::frequency() const
 
 bool Demodulator::locked() const
 {
-    return d->open;
+    return d->squelch.open();
 }
 
 double Demodulator::clockErrorPpm() const

@@ -18,8 +18,10 @@ public:
         double carrierHz = 1000;
         double afcRangeHz = 100;
         // Symbols seen past a character's end before it is decided: more
-        // copies a little better, each costs 32 ms of delay.
+        // copies a little better, each costs a symbol of delay (32 ms).
         int decisionDelay = 1;
+        // Symbols a second. Only 31.25 (BPSK31) is supported so far.
+        double baud = 31.25;
         // The input is complex baseband at kBasebandInputRate, with the
         // passband's `carrierHz` at 0 Hz, fed through processBaseband(): a
         // receiver behind a shared front end that has mixed and filtered
@@ -28,10 +30,11 @@ public:
     };
 
     static constexpr double kMaxAfcRangeHz = 150;
-    // 16 samples per symbol.
+    // 16 samples per symbol at 31.25 baud.
     static constexpr double kBasebandInputRate = 500;
 
-    // Throws std::invalid_argument when the configuration cannot work.
+    // Throws std::invalid_argument when the configuration cannot work or
+    // asks for a baud rate not supported.
     explicit Demodulator(const Config& config);
     ~Demodulator();
     Demodulator(const Demodulator&) = delete;

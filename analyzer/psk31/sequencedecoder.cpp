@@ -36,7 +36,7 @@ SequenceDecoder::SequenceDecoder(int delay)
     : m_delay(std::max(0, delay))
     , m_steps(2 * kHistory)
 {
-    m_nodes.push_back(Node{-1, 0, 1, 0, kOtherBytePrior, kNone});
+    m_nodes.push_back(Node{-1, 0, 1, 1, kOtherBytePrior, kNone});
     m_children.push_back({-1, -1});
     for (int byte = 0; byte < 256; ++byte)
         Add(byte, std::string(varicode::code(uint8_t(byte))) + "00", IsText(byte) ? kTextPrior : kOtherBytePrior);
@@ -46,6 +46,8 @@ SequenceDecoder::SequenceDecoder(int delay)
         Add(kCarrier, std::string(size_t(length), '1'), kCarrierPrior);
     m_correlation.assign(m_nodes.size(), 0.0f);
     m_previous.assign(m_nodes.size(), 0.0f);
+    m_neighbours.assign(m_nodes.size(), 0.0f);
+    m_previousNeighbours.assign(m_nodes.size(), 0.0f);
     m_children.clear();
     m_children.shrink_to_fit();
 }
@@ -59,7 +61,7 @@ void SequenceDecoder::Add(int word, const std::string& bits, float prior)
         const size_t side = sign > 0 ? 1 : 0;
         int child = m_children[size_t(node)][side];
         if (child < 0) {
-            m_nodes.push_back(Node{node, here.depth + 1, sign, here.ones + (bit == '1' ? 1.0f : -1.0f), prior, kNone});
+            m_nodes.push_back(Node{node, here.depth + 1, sign, bit == '1' ? 1.0f : -1.0f, prior, kNone});
             m_children.push_back({-1, -1});
             child = int(m_nodes.size() - 1);
             m_children[size_t(node)][side] = child;
@@ -92,7 +94,9 @@ void SequenceDecoder::push(float z, float amplitude, float noise, std::string* o
     // Each node's correlation grows from its parent's of one symbol ago, so
     // every word is matched against the newest symbols in one pass.
     std::swap(m_correlation, m_previous);
+    std::swap(m_neighbours, m_previousNeighbours);
     m_correlation[0] = 0;
+    m_neighbours[0] = 0;
     Step best[2];
     best[0].score = best[1].score = -std::numeric_limits<double>::infinity();
     // A path may end here with a whole word, or be part-way through one:
@@ -104,10 +108,15 @@ void SequenceDecoder::push(float z, float amplitude, float noise, std::string* o
         const Node& node = m_nodes[i];
         const float correlation = m_previous[size_t(node.parent)] + node.sign * z;
         m_correlation[i] = correlation;
+        // Taken out at each bit's own level, not the word's last: a word
+        // through a fade would otherwise lose far more than its neighbours
+        // gave it, or far less.
+        const float neighbours = m_previousNeighbours[size_t(node.parent)] + node.step * neighbour;
+        m_neighbours[i] = neighbours;
         const long long start = n - node.depth;
         if (start < 0)
             continue;
-        const float fixed = -neighbour * node.ones + priorScale * node.prior;
+        const float fixed = -neighbours + priorScale * node.prior;
         for (int startSign : {-1, 1}) {
             const double score = At(start, startSign).score + startSign * correlation + fixed;
             if (node.word != kNone) {
@@ -145,6 +154,8 @@ void SequenceDecoder::reset()
     m_decided = 0;
     std::fill(m_correlation.begin(), m_correlation.end(), 0.0f);
     std::fill(m_previous.begin(), m_previous.end(), 0.0f);
+    std::fill(m_neighbours.begin(), m_neighbours.end(), 0.0f);
+    std::fill(m_previousNeighbours.begin(), m_previousNeighbours.end(), 0.0f);
 }
 
 void SequenceDecoder::Decide(long long from, int sign, long long upTo, std::string* out)

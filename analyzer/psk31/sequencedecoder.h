@@ -19,8 +19,8 @@ public:
     explicit SequenceDecoder(int delay);
 
     // One symbol's in-phase component after carrier-phase correction, with its
-    // scale: `amplitude` is the mean magnitude of a clean symbol, `noise` the
-    // variance of the noise on it. Decided bytes are appended to `out` when
+    // scale: `amplitude` is the magnitude of a clean symbol at this moment
+    // (it changes in fades), `noise` the variance of the noise on it. Decided bytes are appended to `out` when
     // it is given, and dropped when it is null.
     void push(float z, float amplitude, float noise, std::string* out);
     // Decides everything still pending.
@@ -34,7 +34,7 @@ private:
         int parent;
         int depth;
         float sign;      // the symbol's sign relative to the one before the word
-        float ones;      // bits so far without a reversal minus bits with one
+        float step;      // +1 for a bit without a reversal, -1 for one with
         float prior;     // best log prior of the words through this node
         int word;        // byte (or kIdle, kCarrier) of the word ending here, or kNone
     };
@@ -53,6 +53,9 @@ private:
     std::vector<std::array<int, 2>> m_children; // while building: each node's child per sign
     std::vector<float> m_correlation; // per node: its bits against the newest symbols
     std::vector<float> m_previous;
+    // Per node: what its bits' neighbours added to them, at each bit's own level.
+    std::vector<float> m_neighbours;
+    std::vector<float> m_previousNeighbours;
     int m_delay;
     static constexpr int kHistory = 256;
     std::vector<Step> m_steps;       // best path into each (position, sign), ring of kHistory

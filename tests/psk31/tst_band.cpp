@@ -94,21 +94,57 @@ private slots:
         psk31::Channel::Config pumped = Noisy(0, 12);
         pumped.pumpDb = 10;
         pumped.pumpHz = 0.5;
-        // At most one character in 300: the peer's figure (the old receiver: 25 %).
+        // At most 2 characters in 588: the peer's 0.33 % (the old receiver: 25 %).
         const std::string decoded = Copy(text, pumped);
-        QVERIFY2(psk31::characterErrors(text, decoded) <= 1, decoded.c_str());
+        QVERIFY2(psk31::characterErrors(text, decoded) <= 2, decoded.c_str());
         psk31::Channel::Config fading;
         fading.sampleRate = kRate;
         fading.fadingHz = 1;
         fading.seed = 13;
+        // 18 errors in 588 characters when written; 30 while the decoder
+        // took the neighbouring symbols' share out of a whole word at the
+        // level of its last symbol, which in a fade is no level of the word.
         const size_t errors = psk31::characterErrors(text, Copy(text, fading));
-        QVERIFY2(errors <= text.size() / 10, qPrintable(QString::number(errors)));
+        QVERIFY2(errors <= 24, qPrintable(QString::number(errors)));
+    }
+
+    // Quick fading in noise turns the carrier's phase fast near each null:
+    // the carrier loop widens with it. 45 errors in 588 characters when
+    // written; 67 with the loop's width set by the signal's SNR alone.
+    void quickFadingWidensTheLoop()
+    {
+        const std::string text = qsoText(300, 5);
+        psk31::Channel::Config fading = Noisy(0, 20);
+        fading.fadingHz = 1;
+        const size_t errors = psk31::characterErrors(text, Copy(text, fading));
+        QVERIFY2(errors <= 54, qPrintable(QString::number(errors)));
+    }
+
+    // A weak over is copied from its start: at -13 dB the acquisition finds
+    // the line in few of its estimates, and the squelch must not wait for
+    // one that does at the very symbol where the window turns good (this
+    // over came out from its 16th character that way).
+    void weakOverFromItsStart()
+    {
+        const std::string text = qsoText(150, 56);
+        const std::string decoded = Copy(text, Noisy(-13, 76));
+        QVERIFY2(psk31::characterErrors(text.substr(0, 30), decoded.substr(0, 40)) <= 3, decoded.c_str());
     }
 
     // Short overs at -11 dB a few seconds apart, each a few hertz from the
-    // last: every one is copied from its first characters, the calls.
+    // last: every one is copied from its first characters, the calls. In the
+    // second noise a preamble is missed by the first look back at the kept
+    // baseband (4 calls' characters lost without a second look, 1 with).
+    void fromTheFirstCharacter_data()
+    {
+        QTest::addColumn<uint32_t>("seed");
+        QTest::newRow("noise 14") << uint32_t(14);
+        QTest::newRow("noise 17") << uint32_t(17);
+    }
+
     void fromTheFirstCharacter()
     {
+        QFETCH(uint32_t, seed);
         std::vector<float> samples(size_t(2 * kRate), 0.0f);
         std::vector<std::string> texts;
         const char* calls[] = {"G4XYZ", "DL1ABC", "F5KQP", "W1AW", "JA1NRH", "VK2DX"};
@@ -119,7 +155,7 @@ private slots:
                                             0.0, 3.0);
             samples.insert(samples.end(), t.samples.begin(), t.samples.end());
         }
-        psk31::Channel::Config channel = Noisy(-11, 14);
+        psk31::Channel::Config channel = Noisy(-11, seed);
         channel.signalPower = psk31::Channel::keyedPower(
             transmit(texts[0], kRate, kIf, 0, 0, 0).samples);
         const std::string decoded = receive(throughChannel(samples, channel), {kRate, kIf, 100});
@@ -135,7 +171,8 @@ private slots:
     // A strong over starting a few hertz from the tuning: the squelch must not
     // open on its first, clean-looking symbols before the receiver is on it,
     // or the carrier loop, narrowed by the open squelch, may never pull in
-    // and the whole over comes out garbled.
+    // and the whole over comes out garbled; nor before its symbols fill the
+    // window, or the noise before it comes out as a character in front.
     void strongOverIsNotGarbled()
     {
         const std::string text = "QRT, 73 de G4XYZ\n";
@@ -147,7 +184,7 @@ private slots:
             channel.signalPower = psk31::Channel::keyedPower(t.samples);
             const std::string decoded = receive(throughChannel(t.samples, channel),
                                                 {kRate, kIf, 100});
-            if (psk31::characterErrors(text, decoded) > 0)
+            if (decoded != text)
                 wrong << QString::fromStdString(decoded);
         }
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(" | ")));

@@ -5,9 +5,11 @@
 // benchmarks use, and a recording of another program.
 
 #include "psk31/carriercanceller.h"
+#include "psk31/carrierloop.h"
 #include "psk31/channel.h"
 #include "psk31/demodulator.h"
 #include "psk31/modulator.h"
+#include "psk31/squelch.h"
 #include "psk31/symboltiming.h"
 #include "psk31/textmatch.h"
 
@@ -203,7 +205,8 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, psk31::Demodulator({8000, 100, 100}));
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, psk31::Demodulator({1000, 300, 10}));
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, psk31::Demodulator({48000, 1000, 500}));
-        psk31::Demodulator fine({8000, 1000, 100});
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, psk31::Demodulator({8000, 1000, 100, 1, 62.5}));
+        psk31::Demodulator fine({8000, 1000, 100, 1, 31.25});
         QCOMPARE(fine.frequency(), 1000.0);
     }
 
@@ -252,6 +255,77 @@ private slots:
             QVERIFY2(weakest > 0.98f, qPrintable(QString("offset %1: %2").arg(offset).arg(weakest)));
             timing.reset();
             QVERIFY(!timing.push({1.0f, 0.0f}, false));
+        }
+    }
+
+    // The carrier loop alone, with its mixer ahead of it: a carrier 0.15 Hz
+    // off (0.03 rad a symbol) and drifting is pulled in and followed, its
+    // phase taken out of every symbol, its frequency handed to the mixer.
+    void carrierLoopFollowsTheCarrier()
+    {
+        psk31::CarrierLoop loop;
+        double mixer = 0, mixerPhase = 0, worst = 0;
+        double carrier = 1.0, frequency = 0.03;
+        unsigned state = 7;
+        for (int k = 0; k < 600; ++k) {
+            state = state * 1103515245u + 12345u;
+            const float sign = (state >> 16) & 1 ? 1.0f : -1.0f;
+            frequency += 2e-5;
+            carrier += frequency;
+            mixerPhase += mixer;
+            const std::complex<float> u = loop.correct(std::polar(sign, float(carrier - mixerPhase)));
+            if (k >= 550)
+                worst = std::max(worst, double(std::abs(std::arg(u * sign))));
+            mixer += loop.steer(u, k >= 24, 100);
+        }
+        QVERIFY2(worst < 0.05, qPrintable(QString::number(worst)));
+        QVERIFY(std::abs(mixer + loop.step() - frequency) < 0.002);
+        QVERIFY(std::abs(loop.step()) < 0.1 * frequency);
+        loop.reset();
+        QCOMPARE(loop.step(), 0.0);
+        QCOMPARE(loop.correct({0.5f, 0.25f}), std::complex<float>(0.5f, 0.25f));
+    }
+
+    // The squelch alone, on corrected symbols: noise never opens it; a clean
+    // signal after faint noise opens it once its symbols fill half a window,
+    // not on its first ones; a deep drop in level does not close it, the
+    // postamble's carrier does; a steady carrier never opens it.
+    void squelchOpensOnPhaseNotLevel()
+    {
+        unsigned state = 11;
+        auto uniform = [&state] {
+            state = state * 1103515245u + 12345u;
+            return float((state >> 8) & 0xffff) / 65536.0f - 0.5f;
+        };
+        psk31::Squelch squelch;
+        psk31::Squelch::State placed;
+        placed.placed = true;
+        for (int k = 0; k < 300; ++k) {
+            squelch.push({uniform(), uniform()}, placed);
+            QVERIFY(!squelch.open());
+        }
+        for (int k = 0; k < 24; ++k)
+            squelch.push({0.001f * uniform(), 0.001f * uniform()}, placed);
+        int openedAt = -1;
+        float sign = 1;
+        for (int k = 0; k < 200; ++k) {
+            sign = -sign; // a preamble's reversals, then a deep drop in level
+            const float level = k >= 100 && k < 130 ? 0.03f : 1.0f;
+            squelch.push({sign * level + 0.05f * uniform(), 0.05f * uniform()}, placed);
+            if (openedAt < 0 && squelch.open())
+                openedAt = k;
+            if (openedAt >= 0)
+                QVERIFY2(squelch.open(), qPrintable(QString::number(k)));
+        }
+        QVERIFY2(openedAt >= 6 && openedAt < 24, qPrintable(QString::number(openedAt)));
+        psk31::Squelch::State carrier = placed;
+        for (carrier.onesRun = 1; carrier.onesRun <= 18; ++carrier.onesRun)
+            squelch.push({sign, 0.0f}, carrier);
+        QVERIFY(!squelch.open());
+        squelch.reset();
+        for (carrier.onesRun = 1; carrier.onesRun <= 100; ++carrier.onesRun) {
+            squelch.push({sign, 0.0f}, carrier);
+            QVERIFY(!squelch.open());
         }
     }
 
