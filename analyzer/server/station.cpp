@@ -302,10 +302,6 @@ void Station::key(bool on)
 
 void Station::onPttDelayOver()
 {
-    // The output opens only now: what it buffers ahead would otherwise be
-    // silence that lengthens the delay. One that cannot open reports it at
-    // once, which releases again.
-    m_path.setTransmitting(true);
     if (m_state != State::Keying)
         return;
     m_lastSignalSample = -1;
@@ -314,6 +310,10 @@ void Station::onPttDelayOver()
     feedModulator();
     if (!m_links.transmitting())
         finishTransmission();
+    // The output opens only now, with the preamble ready: a sound card fills
+    // its buffer at once, and silence taken first would lengthen the delay by
+    // the buffer's length. One that cannot open reports it, which releases.
+    m_path.setTransmitting(true);
 }
 
 void Station::onAborted()

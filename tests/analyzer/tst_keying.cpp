@@ -71,7 +71,18 @@ public:
         m_transmitting = on;
         m_silenced = false;
         m_peak = 0;
+        if (!on)
+            return;
+        // A sound card fills its buffer at once: what comes first is played first.
+        m_block.resize(std::size_t(kRate / 31.25));
+        m_render(m_block.data(), m_block.size());
+        m_rendered += qint64(m_block.size());
+        m_firstPeak = 0;
+        for (const float sample : m_block)
+            m_firstPeak = std::max(m_firstPeak, std::abs(sample));
     }
+    // The loudest sample of the first symbol's time rendered when the output opened.
+    float firstPeak() const { return m_firstPeak; }
     // The loudest sample of the block played last.
     float peak() const { return m_peak; }
     void silence() override { m_silenced = true; }
@@ -94,6 +105,7 @@ private:
     bool m_silenced = false;
     bool m_deafWhenSilenced = false;
     float m_peak = 0;
+    float m_firstPeak = 0;
 };
 
 QStringList randomSteps(quint32 seed, int count)
@@ -145,6 +157,7 @@ public:
         return {};
     }
     // Everything the terminal was told on its receive links.
+    float firstPeak() const { return m_path.firstPeak(); }
     const QByteArray& heard()
     {
         waitFor([] { return false; }, 50);
@@ -353,6 +366,7 @@ private slots:
     void randomSequences_data();
     void randomSequences();
     void stopCountsTextLeftByAToggleOff();
+    void theOutputOpensOnThePreamble();
 };
 
 void TestKeying::scripted_data()
@@ -410,6 +424,14 @@ void TestKeying::stopCountsTextLeftByAToggleOff()
     QVERIFY2(match.hasMatch(), harness.heard().constData());
     // At most a few characters go out before the limit.
     QVERIFY2(match.captured(1).toInt() > kBound - 50, qPrintable(match.captured(1)));
+}
+
+void TestKeying::theOutputOpensOnThePreamble()
+{
+    Harness harness;
+    const QString failure = harness.run({"o", "t", "x", "w100"});
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QVERIFY2(harness.firstPeak() > 0.2f, qPrintable(QString::number(harness.firstPeak())));
 }
 
 VARKEL_TEST_MAIN(TestKeying, QCoreApplication)
