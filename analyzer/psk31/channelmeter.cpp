@@ -11,6 +11,12 @@ constexpr double kHalfWidthHz = 30; // the signal's main lobe ends at 31.25 Hz
 constexpr double kToneHz = 15.625; // idle reversals: half the baud rate
 constexpr double kProductHz = 3 * kToneHz;
 constexpr double kFrequencySeconds = 1;
+// The drift is measured over this long, so the noise of the second's average
+// adds little to the frequency once its lag is taken out.
+constexpr double kDriftSeconds = 8;
+// A row shows the station when the power about its carrier is at least this
+// share of the station's average.
+constexpr double kHeardShare = 0.5;
 constexpr double kLevelSeconds = 8;
 constexpr double kImdSeconds = 8;
 // A row is idle when the two tones hold this share of the signal's power and
@@ -21,9 +27,20 @@ constexpr size_t kFewestIdleRows = 16;
 // The products must stand at least this far over the noise in their bins.
 constexpr double kProductsOverNoise = 1;
 
+double Weight(size_t n, double rows)
+{
+    return std::max(1.0 / double(n), 1 / rows);
+}
+
 double Average(double average, double x, size_t n, double rows)
 {
-    return average + std::max(1.0 / double(n), 1 / rows) * (x - average);
+    return average + Weight(n, rows) * (x - average);
+}
+
+// The mean age, in rows, of what an Average holds after its n-th row.
+double Age(double age, size_t n, double rows)
+{
+    return (1 - Weight(n, rows)) * (age + 1);
 }
 
 } // namespace
@@ -51,7 +68,6 @@ void ChannelMeter::addRow(const std::vector<float>& row, double noisePerBin, dou
     if (!held || row.empty())
         return;
     ++m_heldRows;
-    m_hz = Average(m_hz, carrierHz, m_heldRows, kFrequencySeconds * m_rowsPerSecond);
     const double centre = carrierHz / m_binHz;
     const long from = std::max(1L, long(std::ceil((carrierHz - kHalfWidthHz) / m_binHz)));
     const long to = std::min(long(row.size()) - 1,
@@ -62,6 +78,18 @@ void ChannelMeter::addRow(const std::vector<float>& row, double noisePerBin, dou
         const double below = std::clamp(centre - double(k) + 0.5, 0.0, 1.0);
         lower += below * excess;
         upper += (1 - below) * excess;
+    }
+    // The receiver's carrier counts only while the row shows its station: a
+    // receiver still holding a signal that stopped abruptly wanders in the
+    // noise for a moment, and so it does in a fade's null.
+    if (lower + upper >= kHeardShare * (m_lower + m_upper)) {
+        ++m_hzRows;
+        const double fast = kFrequencySeconds * m_rowsPerSecond;
+        const double slow = kDriftSeconds * m_rowsPerSecond;
+        m_hz = Average(m_hz, carrierHz, m_hzRows, fast);
+        m_hzAge = Age(m_hzAge, m_hzRows, fast);
+        m_slowHz = Average(m_slowHz, carrierHz, m_hzRows, slow);
+        m_slowHzAge = Age(m_slowHzAge, m_hzRows, slow);
     }
     const double rows = kLevelSeconds * m_rowsPerSecond;
     m_lower = Average(m_lower, lower, m_heldRows, rows);
@@ -84,9 +112,17 @@ void ChannelMeter::addRow(const std::vector<float>& row, double noisePerBin, dou
 
 std::optional<double> ChannelMeter::frequency() const
 {
-    if (m_heldRows == 0)
+    if (m_hzRows == 0)
         return std::nullopt;
-    return m_hz;
+    // A drifting carrier's average lags by the drift over its age. The two
+    // averages' ages differ by a known span, and so do their values by the
+    // drift over it: on a steady drift the lag comes out exactly, and the
+    // noise the slow average leaves in the drift is scaled down by the ratio
+    // of the ages. Until they differ by a second's worth, no drift is known.
+    const double span = m_slowHzAge - m_hzAge;
+    if (span < kFrequencySeconds * m_rowsPerSecond)
+        return m_hz;
+    return m_hz + (m_hz - m_slowHz) / span * m_hzAge;
 }
 
 std::optional<double> ChannelMeter::snrDb() const

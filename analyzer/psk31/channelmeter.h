@@ -1,6 +1,10 @@
 // Measurements of one BPSK31 station from the spectrum rows while its
 // receiver holds it: carrier frequency, S/N and IMD.
 //
+// The frequency is the receiver's carrier averaged over a second of rows that
+// show the station, moved on by the drift the averages show, so a drifting
+// station reads where it is now.
+//
 // S/N is the station's power over the noise power in 2500 Hz, as the channel
 // simulator defines SNR; the S/N in 31.25 Hz that operators quote is 19.0 dB
 // more. The power is twice the quieter half of the +-30 Hz around the carrier
@@ -38,7 +42,11 @@ private:
     double m_binHz;
     double m_rowsPerSecond;
     size_t m_heldRows = 0;
-    double m_hz = 0;
+    size_t m_hzRows = 0; // rows that showed the station
+    double m_hz = 0; // the carrier averaged over a second
+    double m_hzAge = 0; // the mean age of what m_hz holds, in rows
+    double m_slowHz = 0; // ... and over kDriftSeconds
+    double m_slowHzAge = 0;
     double m_lower = 0; // power in the halves below and above the carrier
     double m_upper = 0;
     double m_noise = 0; // noise power in one bin

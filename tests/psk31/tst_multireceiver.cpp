@@ -5,6 +5,7 @@
 #include "link.h"
 
 #include "psk31/channel.h"
+#include "psk31/channelmeter.h"
 #include "psk31/modulator.h"
 #include "psk31/multireceiver.h"
 #include "psk31/powerrows.h"
@@ -278,6 +279,32 @@ private slots:
         const double endHz = 1000 + drift * (double(band.size()) / rate - 1.5) / 60;
         QVERIFY2(std::abs(heard.front().hz - endHz) < 0.5,
                  qPrintable(QString::number(heard.front().hz - endHz)));
+    }
+
+    // The meter reads a drifting carrier where it is, not a second behind; a
+    // receiver that wanders while its station has stopped moves it not at all.
+    void meterReadsTheCarrierWhereTheStationIs()
+    {
+        const double binHz = 4, rows = 16, noise = 1e-4;
+        psk31::ChannelMeter meter(binHz, rows);
+        auto row = [&](double hz, double power) {
+            std::vector<float> r(500, float(noise));
+            for (size_t k = 0; k < r.size(); ++k) {
+                if (std::abs(double(k) * binHz - hz) < 16)
+                    r[k] += float(power / 8);
+            }
+            return r;
+        };
+        double hz = 1000;
+        for (int i = 0; i < 20 * rows; ++i, hz += 0.5 / rows) // 30 Hz a minute
+            meter.addRow(row(hz, 1), noise, hz, true);
+        const double last = hz - 0.5 / rows;
+        QVERIFY2(std::abs(*meter.frequency() - last) < 0.02,
+                 qPrintable(QString::number(*meter.frequency() - last)));
+        for (int i = 0; i < 12; ++i)
+            meter.addRow(row(hz, 0), noise, last + i, true);
+        QVERIFY2(std::abs(*meter.frequency() - last) < 0.02,
+                 qPrintable(QString::number(*meter.frequency() - last)));
     }
 
     // Carriers strong and weak, and noise, open no channel.
