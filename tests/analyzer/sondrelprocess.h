@@ -1,6 +1,6 @@
 // One real sondrel for the server's tests: started on a free link port, with
-// everything it logged, killed at the end of the test. The including test
-// defines SONDREL_EXE.
+// everything it logged, killed at the end of the test; and a terminal's two
+// links to it. The including test defines SONDREL_EXE.
 #pragma once
 
 #include <QDeadlineTimer>
@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTcpServer>
+#include <QTcpSocket>
 
 inline quint16 freePort()
 {
@@ -62,4 +63,31 @@ private:
     QProcess m_process;
     QString m_log;
     quint16 m_port = 0;
+};
+
+// A terminal's pair of links: the first connection receives, the second transmits.
+struct Terminal {
+    QTcpSocket receive;
+    QTcpSocket transmit;
+    QByteArray received;
+    bool open(quint16 port)
+    {
+        receive.connectToHost(QHostAddress::LocalHost, port);
+        if (!receive.waitForConnected(SondrelProcess::kStartMs))
+            return false;
+        transmit.connectToHost(QHostAddress::LocalHost, port);
+        return transmit.waitForConnected(SondrelProcess::kStartMs);
+    }
+    void send(const QByteArray& bytes)
+    {
+        transmit.write(bytes);
+        transmit.flush();
+    }
+    // Everything received so far, after a short wait for more.
+    QByteArray& heard()
+    {
+        receive.waitForReadyRead(10);
+        received += receive.readAll();
+        return received;
+    }
 };

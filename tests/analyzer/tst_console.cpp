@@ -90,26 +90,6 @@ private:
     QNetworkAccessManager m_manager;
 };
 
-struct Terminal {
-    QTcpSocket receive;
-    QTcpSocket transmit;
-    QByteArray received;
-    bool open(quint16 port)
-    {
-        receive.connectToHost(QHostAddress::LocalHost, port);
-        if (!receive.waitForConnected(kWaitMs))
-            return false;
-        transmit.connectToHost(QHostAddress::LocalHost, port);
-        return transmit.waitForConnected(kWaitMs);
-    }
-    QByteArray& heard()
-    {
-        receive.waitForReadyRead(10);
-        received += receive.readAll();
-        return received;
-    }
-};
-
 // The listed station nearest `hz`, or an empty object.
 QJsonObject signalNear(const QJsonArray& list, double hz)
 {

@@ -39,30 +39,6 @@ constexpr int kOnAirMs = 20000;
 
 using Sondrel = SondrelProcess;
 
-struct Terminal {
-    QTcpSocket receive;
-    QTcpSocket transmit;
-    QByteArray received;
-    bool open(quint16 port)
-    {
-        receive.connectToHost(QHostAddress::LocalHost, port);
-        if (!receive.waitForConnected(kWaitMs))
-            return false;
-        transmit.connectToHost(QHostAddress::LocalHost, port);
-        return transmit.waitForConnected(kWaitMs);
-    }
-    void send(const QByteArray& bytes)
-    {
-        transmit.write(bytes);
-        transmit.flush();
-    }
-    QByteArray& heard()
-    {
-        received += receive.readAll();
-        return received;
-    }
-};
-
 class Rigctld {
 public:
     ~Rigctld()
