@@ -46,6 +46,8 @@ SequenceDecoder::SequenceDecoder(int delay)
         Add(kCarrier, std::string(size_t(length), '1'), kCarrierPrior);
     m_correlation.assign(m_nodes.size(), 0.0f);
     m_previous.assign(m_nodes.size(), 0.0f);
+    m_differential.assign(m_nodes.size(), 0.0f);
+    m_previousDifferential.assign(m_nodes.size(), 0.0f);
     m_neighbours.assign(m_nodes.size(), 0.0f);
     m_previousNeighbours.assign(m_nodes.size(), 0.0f);
     m_children.clear();
@@ -77,7 +79,7 @@ SequenceDecoder::Step& SequenceDecoder::At(long long position, int sign)
     return m_steps[size_t((position % kHistory) * 2 + (sign > 0 ? 1 : 0))];
 }
 
-void SequenceDecoder::push(float z, float amplitude, float noise, std::string* out)
+void SequenceDecoder::push(float z, float amplitude, float noise, std::string* out, float differential, float weight)
 {
     ++m_position;
     const long long n = m_position;
@@ -87,7 +89,10 @@ void SequenceDecoder::push(float z, float amplitude, float noise, std::string* o
         m_decided = 0;
         return;
     }
-    const float neighbour = amplitude * kNeighbourShare;
+    const float coherent = 1 - weight;
+    // The neighbours' share is in the in-phase component only.
+    const float neighbour = coherent * amplitude * kNeighbourShare;
+    const float product = weight * differential;
     // Priors are log probabilities; scores are correlations, which are log
     // likelihoods times noise / amplitude.
     const float priorScale = amplitude > 0 ? noise / amplitude : 0.0f;
@@ -95,8 +100,10 @@ void SequenceDecoder::push(float z, float amplitude, float noise, std::string* o
     // every word is matched against the newest symbols in one pass.
     std::swap(m_correlation, m_previous);
     std::swap(m_neighbours, m_previousNeighbours);
+    std::swap(m_differential, m_previousDifferential);
     m_correlation[0] = 0;
     m_neighbours[0] = 0;
+    m_differential[0] = 0;
     Step best[2];
     best[0].score = best[1].score = -std::numeric_limits<double>::infinity();
     // A path may end here with a whole word, or be part-way through one:
@@ -106,8 +113,11 @@ void SequenceDecoder::push(float z, float amplitude, float noise, std::string* o
     int partialSign = 1;
     for (size_t i = 1; i < m_nodes.size(); ++i) {
         const Node& node = m_nodes[i];
-        const float correlation = m_previous[size_t(node.parent)] + node.sign * z;
+        const float correlation = m_previous[size_t(node.parent)] + coherent * node.sign * z;
         m_correlation[i] = correlation;
+        // A bit's reversal or none, against the symbol before: no sign needed.
+        const float products = m_previousDifferential[size_t(node.parent)] + node.step * product;
+        m_differential[i] = products;
         // Taken out at each bit's own level, not the word's last: a word
         // through a fade would otherwise lose far more than its neighbours
         // gave it, or far less.
@@ -116,7 +126,7 @@ void SequenceDecoder::push(float z, float amplitude, float noise, std::string* o
         const long long start = n - node.depth;
         if (start < 0)
             continue;
-        const float fixed = -neighbours + priorScale * node.prior;
+        const float fixed = products - neighbours + priorScale * node.prior;
         for (int startSign : {-1, 1}) {
             const double score = At(start, startSign).score + startSign * correlation + fixed;
             if (node.word != kNone) {
@@ -154,6 +164,8 @@ void SequenceDecoder::reset()
     m_decided = 0;
     std::fill(m_correlation.begin(), m_correlation.end(), 0.0f);
     std::fill(m_previous.begin(), m_previous.end(), 0.0f);
+    std::fill(m_differential.begin(), m_differential.end(), 0.0f);
+    std::fill(m_previousDifferential.begin(), m_previousDifferential.end(), 0.0f);
     std::fill(m_neighbours.begin(), m_neighbours.end(), 0.0f);
     std::fill(m_previousNeighbours.begin(), m_previousNeighbours.end(), 0.0f);
 }
