@@ -101,23 +101,28 @@ private slots:
         fading.sampleRate = kRate;
         fading.fadingHz = 1;
         fading.seed = 13;
-        // 18 errors in 588 characters when written; 30 while the decoder
-        // took the neighbouring symbols' share out of a whole word at the
-        // level of its last symbol, which in a fade is no level of the word.
+        // 15 errors in 588 characters; 18 with the carrier loop as the only
+        // phase reference, 30 while the decoder took the neighbouring
+        // symbols' share out of a whole word at the level of its last
+        // symbol, which in a fade is no level of the word.
         const size_t errors = psk31::characterErrors(text, Copy(text, fading));
-        QVERIFY2(errors <= 24, qPrintable(QString::number(errors)));
+        QVERIFY2(errors <= 17, qPrintable(QString::number(errors)));
     }
 
     // Quick fading in noise turns the carrier's phase fast near each null:
-    // the carrier loop widens with it. 45 errors in 588 characters when
-    // written; 67 with the loop's width set by the signal's SNR alone.
+    // the carrier loop widens with it, and the decoder takes the symbol
+    // before as phase reference. At 0 dB 40 errors in 588 characters (67
+    // with the loop's width set by the signal's SNR alone); at +10 dB 20
+    // (28 with the loop as the only reference).
     void quickFadingWidensTheLoop()
     {
         const std::string text = qsoText(300, 5);
-        psk31::Channel::Config fading = Noisy(0, 20);
-        fading.fadingHz = 1;
-        const size_t errors = psk31::characterErrors(text, Copy(text, fading));
-        QVERIFY2(errors <= 54, qPrintable(QString::number(errors)));
+        for (const auto& [snr, most] : {std::pair{0.0, size_t(54)}, std::pair{10.0, size_t(24)}}) {
+            psk31::Channel::Config fading = Noisy(snr, 20);
+            fading.fadingHz = 1;
+            const size_t errors = psk31::characterErrors(text, Copy(text, fading));
+            QVERIFY2(errors <= most, qPrintable(QString("%1 dB: %2").arg(snr).arg(errors)));
+        }
     }
 
     // A weak over is copied from its start: at -13 dB the acquisition finds

@@ -9,9 +9,11 @@
 #include "psk31/channel.h"
 #include "psk31/demodulator.h"
 #include "psk31/modulator.h"
+#include "psk31/sequencedecoder.h"
 #include "psk31/squelch.h"
 #include "psk31/symboltiming.h"
 #include "psk31/textmatch.h"
+#include "psk31/varicode.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -284,6 +286,62 @@ private slots:
         loop.reset();
         QCOMPARE(loop.step(), 0.0);
         QCOMPARE(loop.correct({0.5f, 0.25f}), std::complex<float>(0.5f, 0.25f));
+    }
+
+    // The loop's spread tells fading from drift: a carrier drifting fast
+    // holds the loop's frequency well away from 0 but steady; a phase that
+    // jumps about (a quick fade's nulls) moves it.
+    void carrierLoopSpreadIsFadingNotDrift()
+    {
+        psk31::CarrierLoop loop;
+        double mixer = 0, mixerPhase = 0, carrier = 0, frequency = 0;
+        for (int k = 0; k < 600; ++k) {
+            frequency += 0.002; // about 20 Hz a minute at 31.25 baud
+            carrier += frequency;
+            mixerPhase += mixer;
+            mixer += loop.steer(loop.correct(std::polar(1.0f, float(carrier - mixerPhase))), k >= 24, 100);
+        }
+        QVERIFY2(std::abs(loop.step()) > 0.02, qPrintable(QString::number(loop.step())));
+        QVERIFY2(loop.spread() < 1e-4, qPrintable(QString::number(loop.spread())));
+        unsigned state = 5;
+        for (int k = 0; k < 200; ++k) {
+            state = state * 1103515245u + 12345u;
+            carrier += (state >> 16) & 1 ? 0.4 : -0.4;
+            mixerPhase += mixer;
+            mixer += loop.steer(loop.correct(std::polar(1.0f, float(carrier - mixerPhase))), true, 100);
+        }
+        QVERIFY2(loop.spread() > 0.004, qPrintable(QString::number(loop.spread())));
+    }
+
+    // The sequence decoder on symbols whose phase turns half a radian each
+    // symbol, beyond any carrier loop: their in-phase parts are garbage, the
+    // products with the symbol before still carry every bit.
+    void decoderTakesTheSymbolBeforeAsReference()
+    {
+        const std::string text = "CQ de G4XYZ: hw? 73\n";
+        std::string bits(20, '0');
+        for (char c : text)
+            bits += std::string(psk31::varicode::code(uint8_t(c))) + "00";
+        bits += std::string(20, '0');
+        for (float weight : {0.0f, 1.0f}) {
+            psk31::SequenceDecoder decoder(1);
+            std::string decoded;
+            std::complex<float> previous = 1;
+            float sign = 1;
+            double phase = 0;
+            for (char bit : bits) {
+                sign = bit == '1' ? sign : -sign;
+                phase += 0.5;
+                const std::complex<float> u = std::polar(sign, float(phase));
+                decoder.push(u.real(), 1, 0.01f, &decoded, (u * std::conj(previous)).real(), weight);
+                previous = u;
+            }
+            decoder.flush(&decoded);
+            if (weight == 0)
+                QVERIFY2(psk31::characterErrors(text, decoded) > text.size() / 2, decoded.c_str());
+            else
+                QCOMPARE(decoded, text);
+        }
     }
 
     // The squelch alone, on corrected symbols: noise never opens it; a clean
