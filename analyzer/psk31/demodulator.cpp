@@ -45,6 +45,13 @@ constexpr float kMomentarySymbols = 2;
 // the spread near 0.0002, white noise and drift near 0.
 constexpr double kCoherentSpread = 0.0005;
 constexpr double kDifferentialSpread = 0.004;
+// A loop that cannot follow at all (fading quick enough to make its SNR
+// look poor, so it stays narrow) shows as symbols that keep their phase
+// one to the next (the squelch's coherence) far better than against the
+// loop (its quality): the symbol before takes over across this gap. White
+// noise keeps the coherence below the quality.
+constexpr double kCoherentGap = 0.15;
+constexpr double kDifferentialGap = 0.35;
 
 // Symbols over which text decided while the squelch is closed is judged.
 constexpr int kRecentWindow = 8;
@@ -388,9 +395,11 @@ struct Demodulator::Private {
         const bool open = squelch.open();
         decided.clear();
         const double spread = std::clamp((loop.spread() - kCoherentSpread) / (kDifferentialSpread - kCoherentSpread), 0.0, 1.0);
+        const double gap = squelch.coherence() - squelch.quality(Squelch::kWindow);
+        const double weight = std::max(spread, std::clamp((gap - kCoherentGap) / (kDifferentialGap - kCoherentGap), 0.0, 1.0));
         const float product = amplitude > 0 ? (symbol * std::conj(previousSymbol)).real() / amplitude : 0.0f;
         previousSymbol = symbol;
-        decoder.push(re, momentary, std::max(noise, 1e-12f), &decided, product, float(spread));
+        decoder.push(re, momentary, std::max(noise, 1e-12f), &decided, product, float(weight));
         if (open) {
             // The symbols that opened the squelch carried text too: the
             // first characters of an over are its calls.

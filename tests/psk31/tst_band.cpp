@@ -113,15 +113,21 @@ private slots:
     // the carrier loop widens with it, and the decoder takes the symbol
     // before as phase reference. At 0 dB 40 errors in 588 characters (67
     // with the loop's width set by the signal's SNR alone); at +10 dB 20
-    // (28 with the loop as the only reference).
+    // (28 with the loop as the only reference). At 1.5 Hz the loop does not
+    // follow at all: 98 errors, 265 while the decoder kept to the loop and
+    // the receiver left a signal the loop lost for the acquisition's line.
     void quickFadingWidensTheLoop()
     {
         const std::string text = qsoText(300, 5);
-        for (const auto& [snr, most] : {std::pair{0.0, size_t(54)}, std::pair{10.0, size_t(24)}}) {
-            psk31::Channel::Config fading = Noisy(snr, 20);
-            fading.fadingHz = 1;
+        struct Case {
+            double hz, snr;
+            size_t most;
+        };
+        for (const Case& c : {Case{1, 0, 54}, Case{1, 10, 24}, Case{1.5, 0, 120}}) {
+            psk31::Channel::Config fading = Noisy(c.snr, 20);
+            fading.fadingHz = c.hz;
             const size_t errors = psk31::characterErrors(text, Copy(text, fading));
-            QVERIFY2(errors <= most, qPrintable(QString("%1 dB: %2").arg(snr).arg(errors)));
+            QVERIFY2(errors <= c.most, qPrintable(QString("%1 Hz, %2 dB: %3").arg(c.hz).arg(c.snr).arg(errors)));
         }
     }
 

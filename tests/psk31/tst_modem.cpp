@@ -347,7 +347,9 @@ private slots:
     // The squelch alone, on corrected symbols: noise never opens it; a clean
     // signal after faint noise opens it once its symbols fill half a window,
     // not on its first ones; a deep drop in level does not close it, the
-    // postamble's carrier does; a steady carrier never opens it.
+    // postamble's carrier does; a steady carrier never opens it; symbols
+    // the loop does not follow hold the signal while they keep their phase
+    // one to the next.
     void squelchOpensOnPhaseNotLevel()
     {
         unsigned state = 11;
@@ -376,6 +378,17 @@ private slots:
                 QVERIFY2(squelch.open(), qPrintable(QString::number(k)));
         }
         QVERIFY2(openedAt >= 6 && openedAt < 24, qPrintable(QString::number(openedAt)));
+        // Symbols turning 0.3 rad each against the loop (a quick fade it
+        // does not follow) still keep their phase one to the next: held.
+        // At 0.8 rad a symbol (a receiver 4 Hz beside its signal) they don't.
+        for (double turn : {0.3, 0.8}) {
+            for (int k = 0; k < 48; ++k) {
+                sign = -sign;
+                squelch.push(std::polar(sign, float(turn * k)), placed);
+            }
+            QVERIFY2(squelch.quality(psk31::Squelch::kWindow) < 0.35, qPrintable(QString::number(turn)));
+            QCOMPARE(squelch.phaseLost(), turn > 0.5);
+        }
         psk31::Squelch::State carrier = placed;
         for (carrier.onesRun = 1; carrier.onesRun <= 18; ++carrier.onesRun)
             squelch.push({sign, 0.0f}, carrier);
