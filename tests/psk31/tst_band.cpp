@@ -113,8 +113,9 @@ private slots:
     // the carrier loop widens with it, and the decoder takes the symbol
     // before as phase reference. At 0 dB 40 errors in 588 characters (67
     // with the loop's width set by the signal's SNR alone); at +10 dB 20
-    // (28 with the loop as the only reference). At 1.5 Hz the loop does not
-    // follow at all: 98 errors, 265 while the decoder kept to the loop and
+    // (28 with the loop as the only reference). At 1.5 Hz a loop as narrow
+    // as the SNR it measures does not follow at all: 88 errors; 98 before
+    // it widened when it lagged, 265 while the decoder kept to the loop and
     // the receiver left a signal the loop lost for the acquisition's line.
     void quickFadingWidensTheLoop()
     {
@@ -123,7 +124,7 @@ private slots:
             double hz, snr;
             size_t most;
         };
-        for (const Case& c : {Case{1, 0, 54}, Case{1, 10, 24}, Case{1.5, 0, 120}}) {
+        for (const Case& c : {Case{1, 0, 54}, Case{1, 10, 24}, Case{1.5, 0, 94}}) {
             psk31::Channel::Config fading = Noisy(c.snr, 20);
             fading.fadingHz = c.hz;
             const size_t errors = psk31::characterErrors(text, Copy(text, fading));
