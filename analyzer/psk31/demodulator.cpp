@@ -545,6 +545,8 @@ void Demodulator::process(const float* in, size_t n, std::string& out)
 
 void Demodulator::processBaseband(const std::complex<float>* in, size_t n, std::string& out)
 {
+    if (!d->config.basebandInput)
+        throw std::logic_error("a receiver for sound takes process()");
     for (size_t i = 0; i < n; ++i) {
         const bool good = std::abs(in[i].real()) < kAbsurdSample && std::abs(in[i].imag()) < kAbsurdSample;
         d->bad += good ? 0 : 1;

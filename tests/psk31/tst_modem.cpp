@@ -210,6 +210,13 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, psk31::Demodulator({8000, 1000, 100, 1, 62.5}));
         psk31::Demodulator fine({8000, 1000, 100, 1, 31.25});
         QCOMPARE(fine.frequency(), 1000.0);
+        // Each input to the receiver made for it.
+        std::string text;
+        const std::complex<float> baseband[1] = {};
+        QVERIFY_THROWS_EXCEPTION(std::logic_error, fine.processBaseband(baseband, 1, text));
+        psk31::Demodulator channel({8000, 1000, 15, 1, 31.25, true});
+        const float sound[1] = {};
+        QVERIFY_THROWS_EXCEPTION(std::logic_error, channel.process(sound, 1, text));
     }
 
     // Same seed, same samples; the noise in 2500 Hz is the signal power over the SNR.
