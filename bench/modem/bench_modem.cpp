@@ -529,13 +529,13 @@ void Band(size_t characters, const char* only)
     // Fades come a few a second at most: a longer text for a steady figure.
     if (wanted("fading"))
         Fading(qsoText(characters * 4, 33));
-    if (wanted("fading-seeds"))
-        FadingSeeds(characters * 4);
     if (wanted("overs")) {
         Overs(-10, 30);
         Overs(-11, 30);
         Overs(-13, 30); // where the acquisition finds a weak line late
     }
+    if (wanted("fading-seeds"))
+        FadingSeeds(characters * 4);
 }
 
 // The receiver is made once per channel: its construction must be cheap.
