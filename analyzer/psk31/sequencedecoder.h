@@ -60,12 +60,10 @@ private:
     std::vector<std::array<int, 2>> m_children; // while building: each node's child per sign
     std::vector<float> m_correlation; // per node: its bits against the newest symbols
     std::vector<float> m_previous;
-    // Per node: its bits against the newest symbols' differential products.
-    std::vector<float> m_differential;
-    std::vector<float> m_previousDifferential;
-    // Per node: what its bits' neighbours added to them, at each bit's own level.
-    std::vector<float> m_neighbours;
-    std::vector<float> m_previousNeighbours;
+    // Per node: what its bits score whatever the path's sign (their products
+    // with the symbol before, less what their neighbours added to them).
+    std::vector<float> m_signless;
+    std::vector<float> m_previousSignless;
     int m_delay;
     static constexpr int kHistory = 256;
     std::vector<Step> m_steps;       // best path into each (position, sign), ring of kHistory
