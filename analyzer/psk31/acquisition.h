@@ -2,7 +2,10 @@
 // modulation and leaves a line at twice the carrier offset, which a smoothed
 // FFT of the squared signal shows. Of the lines that stand well above the
 // band's noise the one nearest the tuned frequency (0 Hz) wins, however
-// strong the others are: the operator chose that station.
+// strong the others are: the operator chose that station. A quick spectrum
+// finds a signal within half a second; where it shows no line, a slow one
+// (averaged over a few seconds, so its noise is smoother) finds a weak
+// signal's line that the quick one shows only now and then.
 #pragma once
 
 #include "psk31/liquid.h"
@@ -31,6 +34,12 @@ public:
 
 private:
     void Estimate();
+    // The nearest line in `power` that stands `standsOut` times over the
+    // median bin within `reach` bins; false if there is none.
+    bool Search(const std::vector<float>& power, double standsOut, int reach);
+    void Place(const std::vector<float>& power, int peak, double floor);
+    double Floor(const std::vector<float>& power, int reach);
+    static double At(const std::vector<float>& power, int k);
 
     static constexpr unsigned kSize = 256;
     static constexpr unsigned kHop = 32;
@@ -41,6 +50,7 @@ private:
     std::vector<std::complex<float>> m_out;
     std::vector<float> m_window;
     std::vector<float> m_power;                   // smoothed power spectrum
+    std::vector<float> m_slowPower;               // the same, smoothed over longer
     std::vector<double> m_sorted;                 // scratch for the median
     FftPlan m_plan;
     unsigned m_next = 0;

@@ -41,7 +41,7 @@ CarrierLoop::CarrierLoop()
 
 void CarrierLoop::reset()
 {
-    m_phase = m_step = m_drift = m_wandering = 0;
+    m_phase = m_step = m_drift = m_wandering = m_meanStep = m_spread = 0;
     Set(kPullInBandwidth);
 }
 
@@ -80,8 +80,12 @@ double CarrierLoop::steer(std::complex<float> u, bool held, double snr)
     m_phase = std::remainder(m_phase + m_step + m_k1 * error, 2 * std::numbers::pi);
     const double moved = kAfcShare * m_step;
     m_step -= moved;
-    if (held)
+    if (held) {
         m_wandering += (m_step * m_step - m_wandering) / kWanderingSymbols;
+        // Apart from its mean: a drifting carrier holds the step away from 0.
+        m_meanStep += (m_step - m_meanStep) / kWanderingSymbols;
+        m_spread += ((m_step - m_meanStep) * (m_step - m_meanStep) - m_spread) / kWanderingSymbols;
+    }
     return moved;
 }
 

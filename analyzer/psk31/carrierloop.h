@@ -23,6 +23,12 @@ public:
     double steer(std::complex<float> u, bool held, double snr);
     // Frequency beyond the mixer, radians per symbol.
     double step() const { return m_step; }
+    // How much that frequency moves about its mean while held: its variance
+    // over the last few dozen symbols, in (radians per symbol)^2. Near 0 for
+    // a steady or drifting carrier and under gain swings; fading turns the
+    // carrier's phase fast near each null, and 0.5 Hz fading takes it to
+    // about 0.002-0.008, 1 Hz fading to 0.02.
+    double spread() const { return m_spread; }
     void reset();
 
 private:
@@ -33,6 +39,8 @@ private:
     double m_step = 0; // radians per symbol
     double m_drift = 0; // radians per symbol per symbol
     double m_wandering = 0; // mean square of m_step while held
+    double m_meanStep = 0;  // mean of m_step while held
+    double m_spread = 0;    // variance of m_step while held
 };
 
 } // namespace psk31

@@ -42,7 +42,7 @@ public:
 
     // Without basebandInput (throws std::logic_error otherwise).
     void process(const float* in, size_t n, std::string& out);
-    // With basebandInput.
+    // With basebandInput (throws std::logic_error otherwise).
     void processBaseband(const std::complex<float>* in, size_t n, std::string& out);
     // With basebandInput: from the next sample on, the input's 0 Hz lies at
     // `carrierHz` in the passband (the channel moved its mixer after a

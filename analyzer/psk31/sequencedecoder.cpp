@@ -46,8 +46,8 @@ SequenceDecoder::SequenceDecoder(int delay)
         Add(kCarrier, std::string(size_t(length), '1'), kCarrierPrior);
     m_correlation.assign(m_nodes.size(), 0.0f);
     m_previous.assign(m_nodes.size(), 0.0f);
-    m_neighbours.assign(m_nodes.size(), 0.0f);
-    m_previousNeighbours.assign(m_nodes.size(), 0.0f);
+    m_signless.assign(m_nodes.size(), 0.0f);
+    m_previousSignless.assign(m_nodes.size(), 0.0f);
     m_children.clear();
     m_children.shrink_to_fit();
 }
@@ -77,7 +77,7 @@ SequenceDecoder::Step& SequenceDecoder::At(long long position, int sign)
     return m_steps[size_t((position % kHistory) * 2 + (sign > 0 ? 1 : 0))];
 }
 
-void SequenceDecoder::push(float z, float amplitude, float noise, std::string* out)
+void SequenceDecoder::push(float z, float amplitude, float noise, std::string* out, float differential, float weight)
 {
     ++m_position;
     const long long n = m_position;
@@ -87,16 +87,20 @@ void SequenceDecoder::push(float z, float amplitude, float noise, std::string* o
         m_decided = 0;
         return;
     }
-    const float neighbour = amplitude * kNeighbourShare;
+    const float coherent = 1 - weight;
+    // What a bit adds regardless of the path's sign: its product with the
+    // symbol before, less the share of its neighbours in it (which is in the
+    // in-phase component only), both by whether the bit is a reversal.
+    const float signless = weight * differential - coherent * amplitude * kNeighbourShare;
     // Priors are log probabilities; scores are correlations, which are log
     // likelihoods times noise / amplitude.
     const float priorScale = amplitude > 0 ? noise / amplitude : 0.0f;
     // Each node's correlation grows from its parent's of one symbol ago, so
     // every word is matched against the newest symbols in one pass.
     std::swap(m_correlation, m_previous);
-    std::swap(m_neighbours, m_previousNeighbours);
+    std::swap(m_signless, m_previousSignless);
     m_correlation[0] = 0;
-    m_neighbours[0] = 0;
+    m_signless[0] = 0;
     Step best[2];
     best[0].score = best[1].score = -std::numeric_limits<double>::infinity();
     // A path may end here with a whole word, or be part-way through one:
@@ -106,17 +110,17 @@ void SequenceDecoder::push(float z, float amplitude, float noise, std::string* o
     int partialSign = 1;
     for (size_t i = 1; i < m_nodes.size(); ++i) {
         const Node& node = m_nodes[i];
-        const float correlation = m_previous[size_t(node.parent)] + node.sign * z;
+        const float correlation = m_previous[size_t(node.parent)] + coherent * node.sign * z;
         m_correlation[i] = correlation;
-        // Taken out at each bit's own level, not the word's last: a word
-        // through a fade would otherwise lose far more than its neighbours
-        // gave it, or far less.
-        const float neighbours = m_previousNeighbours[size_t(node.parent)] + node.step * neighbour;
-        m_neighbours[i] = neighbours;
+        // Taken at each bit's own level, not the word's last: a word through
+        // a fade would otherwise lose far more than its neighbours gave it,
+        // or far less.
+        const float bits = m_previousSignless[size_t(node.parent)] + node.step * signless;
+        m_signless[i] = bits;
         const long long start = n - node.depth;
         if (start < 0)
             continue;
-        const float fixed = -neighbours + priorScale * node.prior;
+        const float fixed = bits + priorScale * node.prior;
         for (int startSign : {-1, 1}) {
             const double score = At(start, startSign).score + startSign * correlation + fixed;
             if (node.word != kNone) {
@@ -154,8 +158,8 @@ void SequenceDecoder::reset()
     m_decided = 0;
     std::fill(m_correlation.begin(), m_correlation.end(), 0.0f);
     std::fill(m_previous.begin(), m_previous.end(), 0.0f);
-    std::fill(m_neighbours.begin(), m_neighbours.end(), 0.0f);
-    std::fill(m_previousNeighbours.begin(), m_previousNeighbours.end(), 0.0f);
+    std::fill(m_signless.begin(), m_signless.end(), 0.0f);
+    std::fill(m_previousSignless.begin(), m_previousSignless.end(), 0.0f);
 }
 
 void SequenceDecoder::Decide(long long from, int sign, long long upTo, std::string* out)

@@ -20,9 +20,16 @@ public:
 
     // One symbol's in-phase component after carrier-phase correction, with its
     // scale: `amplitude` is the magnitude of a clean symbol at this moment
-    // (it changes in fades), `noise` the variance of the noise on it. Decided bytes are appended to `out` when
-    // it is given, and dropped when it is null.
-    void push(float z, float amplitude, float noise, std::string* out);
+    // (it changes in fades), `noise` the variance of the noise on it. Decided
+    // bytes are appended to `out` when it is given, and dropped when it is
+    // null.
+    // `differential` is the real part of the symbol's product with the
+    // conjugate of the one before, over the signal's usual amplitude: > 0
+    // for a bit without a reversal, whatever the carrier's phase. It counts
+    // for `weight` (0 to 1) of the symbol, `z` for the rest: where the phase
+    // turns too fast for a carrier loop (quick fading), the symbol before is
+    // the better phase reference.
+    void push(float z, float amplitude, float noise, std::string* out, float differential = 0, float weight = 0);
     // Decides everything still pending.
     void flush(std::string* out);
     // Forgets every symbol: the next one starts a new stream.
@@ -53,9 +60,10 @@ private:
     std::vector<std::array<int, 2>> m_children; // while building: each node's child per sign
     std::vector<float> m_correlation; // per node: its bits against the newest symbols
     std::vector<float> m_previous;
-    // Per node: what its bits' neighbours added to them, at each bit's own level.
-    std::vector<float> m_neighbours;
-    std::vector<float> m_previousNeighbours;
+    // Per node: what its bits score whatever the path's sign (their products
+    // with the symbol before, less what their neighbours added to them).
+    std::vector<float> m_signless;
+    std::vector<float> m_previousSignless;
     int m_delay;
     static constexpr int kHistory = 256;
     std::vector<Step> m_steps;       // best path into each (position, sign), ring of kHistory

@@ -18,6 +18,9 @@ constexpr double kCloseCoherence = 0.2;
 // in phase for a few symbols, but not coherent.
 constexpr double kQuickCoherence = 0.6;
 constexpr double kLostQuality = 0.35;
+// Symbols this coherent one to the next keep a signal's phase even where
+// the loop does not follow (a receiver beside its signal slips faster).
+constexpr double kHeldCoherence = 0.6;
 constexpr int kRecentSymbols = 2;
 constexpr double kPresentShare = 0.2;
 constexpr int kCarrierBits = 18; // longer than any character's run of ones
@@ -82,7 +85,7 @@ double Squelch::quality(int window) const
 
 bool Squelch::phaseLost() const
 {
-    return quality(kWindow) < kLostQuality;
+    return quality(kWindow) < kLostQuality && coherence() < kHeldCoherence;
 }
 
 bool Squelch::coherent() const

@@ -31,7 +31,9 @@ public:
     // How consistently the window's symbols keep BPSK's phases, weighted by
     // their energy: near 1 for a signal at any level, near 0 for noise.
     double coherence(int window = kWindow) const;
-    // The window's symbols keep too little of their phase to hold a signal.
+    // The window's symbols keep too little of their phase to hold a signal:
+    // neither against the carrier loop nor one to the next (in quick fading
+    // a loop may not follow a signal the symbols still carry).
     bool phaseLost() const;
     // The window's symbols are coherent enough to be a signal's.
     bool coherent() const;

@@ -407,8 +407,9 @@ void Overs(double snr, int count)
     char condition[80];
     std::snprintf(condition, sizeof condition, "%d overs of ~60 characters, %+.0f dB: CER", count, snr);
     Row(condition, snr == -11 ? "3.3%" : "-", errors / sent, "", true);
-    std::printf("   %-44s | %-7s | %7.2f | <= 1 per over   %s\n", "  characters lost at the start, per over", "-",
-                lost / count, lost / count <= 1 ? "met" : "NOT met");
+    const bool goal = snr >= -11;
+    std::printf("   %-44s | %-7s | %7.2f | %-16s %s\n", "  characters lost at the start, per over", "-", lost / count,
+                goal ? "<= 1 per over" : "", !goal ? "" : lost / count <= 1 ? "met" : "NOT met");
 }
 
 void Stations(const std::string& text)
@@ -470,11 +471,45 @@ void Fading(const std::string& text)
             Row(condition, peerKnown ? "7.1%" : "-", cer, goal, cer <= 0.071 && (hz != 0.5 || cer < 0.05));
         }
     }
+    // Quicker than the goals ask, as on a polar path: the carrier loop does
+    // not follow at all.
+    psk31::Channel::Config quick = Noisy(0, 815);
+    quick.fadingHz = 1.5;
+    Row("Rayleigh fading 1.5 Hz, +0 dB", "-", BandCopy(text, quick), "", false);
     psk31::Channel::Config channel;
     channel.fadingHz = 1.0;
     channel.seed = 830;
     const double cer = BandCopy(text, channel);
     Row("Rayleigh fading 1 Hz, no noise", "4.3%", cer, "<= peer", cer <= 0.043);
+}
+
+// One fading figure is one draw of the fades: the goals' conditions again
+// on other seeds (and other texts), their spread and mean.
+void FadingSeeds(size_t characters)
+{
+    std::printf("\n7b. Fading on five seeds and texts (%zu characters each): mean (lowest to highest)\n", characters);
+    struct Condition {
+        const char* name;
+        double hz, snr;
+        bool noise;
+        const char* peer;
+    };
+    for (const Condition& c : {Condition{"Rayleigh fading 0.5 Hz, 0 dB", 0.5, 0, true, "7.1%"},
+                               Condition{"Rayleigh fading 1 Hz, 0 dB", 1, 0, true, "7.1%"},
+                               Condition{"Rayleigh fading 1 Hz, no noise", 1, 0, false, "4.3%"}}) {
+        double sum = 0, lowest = 1, highest = 0;
+        for (uint32_t seed = 0; seed < 5; ++seed) {
+            psk31::Channel::Config channel = c.noise ? Noisy(c.snr, 1000 + seed) : psk31::Channel::Config{};
+            channel.seed = 1000 + seed;
+            channel.fadingHz = c.hz;
+            const double cer = BandCopy(qsoText(characters, 40 + seed), channel);
+            sum += cer;
+            lowest = std::min(lowest, cer);
+            highest = std::max(highest, cer);
+        }
+        std::printf("   %-32s | peer %-5s | %5.2f%% (%.2f%% to %.2f%%)\n", c.name, c.peer, 100 * sum / 5, 100 * lowest,
+                    100 * highest);
+    }
 }
 
 // The conditions of a real band, each part on its own with its name.
@@ -497,7 +532,10 @@ void Band(size_t characters, const char* only)
     if (wanted("overs")) {
         Overs(-10, 30);
         Overs(-11, 30);
+        Overs(-13, 30); // where the acquisition finds a weak line late
     }
+    if (wanted("fading-seeds"))
+        FadingSeeds(characters * 4);
 }
 
 // The receiver is made once per channel: its construction must be cheap.
@@ -533,7 +571,7 @@ int main(int argc, char** argv)
         Speed();
     if (wanted("transmitter"))
         Transmitter();
-    for (const char* part : {"band", "stations", "carriers", "pumping", "fading", "overs"}) {
+    for (const char* part : {"band", "stations", "carriers", "pumping", "fading", "fading-seeds", "overs"}) {
         if (!*only || !std::strcmp(only, part)) {
             Band(characters / 4, only);
             break;

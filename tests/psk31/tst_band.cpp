@@ -94,30 +94,43 @@ private slots:
         psk31::Channel::Config pumped = Noisy(0, 12);
         pumped.pumpDb = 10;
         pumped.pumpHz = 0.5;
-        // At most 2 characters in 588: the peer's 0.33 % (the old receiver: 25 %).
+        // None in 588 characters now; at most 1, under the peer's 0.33 % (the
+        // old receiver: 25 %).
         const std::string decoded = Copy(text, pumped);
-        QVERIFY2(psk31::characterErrors(text, decoded) <= 2, decoded.c_str());
+        QVERIFY2(psk31::characterErrors(text, decoded) <= 1, decoded.c_str());
         psk31::Channel::Config fading;
         fading.sampleRate = kRate;
         fading.fadingHz = 1;
         fading.seed = 13;
-        // 18 errors in 588 characters when written; 30 while the decoder
-        // took the neighbouring symbols' share out of a whole word at the
-        // level of its last symbol, which in a fade is no level of the word.
+        // 15 errors in 588 characters; 18 with the carrier loop as the only
+        // phase reference, 30 while the decoder took the neighbouring
+        // symbols' share out of a whole word at the level of its last
+        // symbol, which in a fade is no level of the word.
         const size_t errors = psk31::characterErrors(text, Copy(text, fading));
-        QVERIFY2(errors <= 24, qPrintable(QString::number(errors)));
+        QVERIFY2(errors <= 17, qPrintable(QString::number(errors)));
     }
 
     // Quick fading in noise turns the carrier's phase fast near each null:
-    // the carrier loop widens with it. 45 errors in 588 characters when
-    // written; 67 with the loop's width set by the signal's SNR alone.
+    // the carrier loop widens with it, and the decoder takes the symbol
+    // before as phase reference. At 0 dB 40 errors in 588 characters (67
+    // with the loop's width set by the signal's SNR alone); at +10 dB 20
+    // (28 with the loop as the only reference). At 1.5 Hz a loop as narrow
+    // as the SNR it measures does not follow at all: 88 errors; 98 before
+    // it widened when it lagged, 265 while the decoder kept to the loop and
+    // the receiver left a signal the loop lost for the acquisition's line.
     void quickFadingWidensTheLoop()
     {
         const std::string text = qsoText(300, 5);
-        psk31::Channel::Config fading = Noisy(0, 20);
-        fading.fadingHz = 1;
-        const size_t errors = psk31::characterErrors(text, Copy(text, fading));
-        QVERIFY2(errors <= 54, qPrintable(QString::number(errors)));
+        struct Case {
+            double hz, snr;
+            size_t most;
+        };
+        for (const Case& c : {Case{1, 0, 54}, Case{1, 10, 24}, Case{1.5, 0, 94}}) {
+            psk31::Channel::Config fading = Noisy(c.snr, 20);
+            fading.fadingHz = c.hz;
+            const size_t errors = psk31::characterErrors(text, Copy(text, fading));
+            QVERIFY2(errors <= c.most, qPrintable(QString("%1 Hz, %2 dB: %3").arg(c.hz).arg(c.snr).arg(errors)));
+        }
     }
 
     // A weak over is copied from its start: at -13 dB the acquisition finds
@@ -129,6 +142,20 @@ private slots:
         const std::string text = qsoText(150, 56);
         const std::string decoded = Copy(text, Noisy(-13, 76));
         QVERIFY2(psk31::characterErrors(text.substr(0, 30), decoded.substr(0, 40)) <= 3, decoded.c_str());
+    }
+
+    // Short weak overs: the acquisition must find each one's line while its
+    // preamble is still in the baseband the receiver keeps to go through
+    // again. The quick spectrum alone found some only seconds in.
+    void weakOversFoundInTime()
+    {
+        size_t lost = 0;
+        for (uint32_t seed = 0; seed < 10; ++seed) {
+            const std::string text = qsoText(60, 900 + seed).substr(0, 40);
+            const std::string decoded = Copy(text, Noisy(-13, 600 + seed));
+            lost += psk31::characterErrors(text.substr(0, 16), decoded.substr(0, 16));
+        }
+        QVERIFY2(lost <= 45, qPrintable(QString::number(lost)));
     }
 
     // Short overs at -11 dB a few seconds apart, each a few hertz from the

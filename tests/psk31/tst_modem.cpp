@@ -9,9 +9,11 @@
 #include "psk31/channel.h"
 #include "psk31/demodulator.h"
 #include "psk31/modulator.h"
+#include "psk31/sequencedecoder.h"
 #include "psk31/squelch.h"
 #include "psk31/symboltiming.h"
 #include "psk31/textmatch.h"
+#include "psk31/varicode.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -208,6 +210,13 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, psk31::Demodulator({8000, 1000, 100, 1, 62.5}));
         psk31::Demodulator fine({8000, 1000, 100, 1, 31.25});
         QCOMPARE(fine.frequency(), 1000.0);
+        // Each input to the receiver made for it.
+        std::string text;
+        const std::complex<float> baseband[1] = {};
+        QVERIFY_THROWS_EXCEPTION(std::logic_error, fine.processBaseband(baseband, 1, text));
+        psk31::Demodulator channel({8000, 1000, 15, 1, 31.25, true});
+        const float sound[1] = {};
+        QVERIFY_THROWS_EXCEPTION(std::logic_error, channel.process(sound, 1, text));
     }
 
     // Same seed, same samples; the noise in 2500 Hz is the signal power over the SNR.
@@ -286,10 +295,68 @@ private slots:
         QCOMPARE(loop.correct({0.5f, 0.25f}), std::complex<float>(0.5f, 0.25f));
     }
 
+    // The loop's spread tells fading from drift: a carrier drifting fast
+    // holds the loop's frequency well away from 0 but steady; a phase that
+    // jumps about (a quick fade's nulls) moves it.
+    void carrierLoopSpreadIsFadingNotDrift()
+    {
+        psk31::CarrierLoop loop;
+        double mixer = 0, mixerPhase = 0, carrier = 0, frequency = 0;
+        for (int k = 0; k < 600; ++k) {
+            frequency += 0.002; // about 20 Hz a minute at 31.25 baud
+            carrier += frequency;
+            mixerPhase += mixer;
+            mixer += loop.steer(loop.correct(std::polar(1.0f, float(carrier - mixerPhase))), k >= 24, 100);
+        }
+        QVERIFY2(std::abs(loop.step()) > 0.02, qPrintable(QString::number(loop.step())));
+        QVERIFY2(loop.spread() < 1e-4, qPrintable(QString::number(loop.spread())));
+        unsigned state = 5;
+        for (int k = 0; k < 200; ++k) {
+            state = state * 1103515245u + 12345u;
+            carrier += (state >> 16) & 1 ? 0.4 : -0.4;
+            mixerPhase += mixer;
+            mixer += loop.steer(loop.correct(std::polar(1.0f, float(carrier - mixerPhase))), true, 100);
+        }
+        QVERIFY2(loop.spread() > 0.004, qPrintable(QString::number(loop.spread())));
+    }
+
+    // The sequence decoder on symbols whose phase turns half a radian each
+    // symbol, beyond any carrier loop: their in-phase parts are garbage, the
+    // products with the symbol before still carry every bit.
+    void decoderTakesTheSymbolBeforeAsReference()
+    {
+        const std::string text = "CQ de G4XYZ: hw? 73\n";
+        std::string bits(20, '0');
+        for (char c : text)
+            bits += std::string(psk31::varicode::code(uint8_t(c))) + "00";
+        bits += std::string(20, '0');
+        for (float weight : {0.0f, 1.0f}) {
+            psk31::SequenceDecoder decoder(1);
+            std::string decoded;
+            std::complex<float> previous = 1;
+            float sign = 1;
+            double phase = 0;
+            for (char bit : bits) {
+                sign = bit == '1' ? sign : -sign;
+                phase += 0.5;
+                const std::complex<float> u = std::polar(sign, float(phase));
+                decoder.push(u.real(), 1, 0.01f, &decoded, (u * std::conj(previous)).real(), weight);
+                previous = u;
+            }
+            decoder.flush(&decoded);
+            if (weight == 0)
+                QVERIFY2(psk31::characterErrors(text, decoded) > text.size() / 2, decoded.c_str());
+            else
+                QCOMPARE(decoded, text);
+        }
+    }
+
     // The squelch alone, on corrected symbols: noise never opens it; a clean
     // signal after faint noise opens it once its symbols fill half a window,
     // not on its first ones; a deep drop in level does not close it, the
-    // postamble's carrier does; a steady carrier never opens it.
+    // postamble's carrier does; a steady carrier never opens it; symbols
+    // the loop does not follow hold the signal while they keep their phase
+    // one to the next.
     void squelchOpensOnPhaseNotLevel()
     {
         unsigned state = 11;
@@ -318,6 +385,17 @@ private slots:
                 QVERIFY2(squelch.open(), qPrintable(QString::number(k)));
         }
         QVERIFY2(openedAt >= 6 && openedAt < 24, qPrintable(QString::number(openedAt)));
+        // Symbols turning 0.3 rad each against the loop (a quick fade it
+        // does not follow) still keep their phase one to the next: held.
+        // At 0.8 rad a symbol (a receiver 4 Hz beside its signal) they don't.
+        for (double turn : {0.3, 0.8}) {
+            for (int k = 0; k < 48; ++k) {
+                sign = -sign;
+                squelch.push(std::polar(sign, float(turn * k)), placed);
+            }
+            QVERIFY2(squelch.quality(psk31::Squelch::kWindow) < 0.35, qPrintable(QString::number(turn)));
+            QCOMPARE(squelch.phaseLost(), turn > 0.5);
+        }
         psk31::Squelch::State carrier = placed;
         for (carrier.onesRun = 1; carrier.onesRun <= 18; ++carrier.onesRun)
             squelch.push({sign, 0.0f}, carrier);
