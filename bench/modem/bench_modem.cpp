@@ -374,11 +374,13 @@ void Overs(double snr, int count)
     std::vector<float> samples(size_t(2 * kRate), 0.0f);
     std::vector<std::string> texts;
     std::vector<size_t> starts;
+    std::vector<double> firstDone; // seconds: each over's first character sent
     for (int i = 0; i < count; ++i) {
         std::string text = qsoText(60, uint32_t(900 + i));
         text = text.substr(0, std::min<size_t>(text.size(), 64));
         const Transmission t = transmit(text, kRate, kIf + (i % 3 - 1) * 4.0, 0.37 * i, 0.0, 2.5 + i % 3);
         starts.push_back(samples.size());
+        firstDone.push_back(double(samples.size()) / kRate + t.doneAt.front());
         texts.push_back(text);
         samples.insert(samples.end(), t.samples.begin(), t.samples.end());
     }
@@ -389,8 +391,9 @@ void Overs(double snr, int count)
     const std::vector<float> noisy = throughChannel(samples, channel);
     char condition[80];
     std::snprintf(condition, sizeof condition, "%d overs of ~60 characters, %+.0f dB: CER", count, snr);
-    // For another receiver: the whole stream, the texts joined, and where each
-    // over starts (seconds) with its length, to split that receiver's copy alike.
+    // For another receiver: the whole stream, the texts joined, and per over its
+    // start, when its first character was sent (seconds) and its length, to
+    // split that receiver's copy alike.
     std::string joined;
     for (const std::string& text : texts)
         joined += text;
@@ -398,7 +401,7 @@ void Overs(double snr, int count)
     if (const std::string marks = peerFile(condition, ".overs"); !marks.empty()) {
         std::ofstream out(marks);
         for (size_t k = 0; k < size_t(count); ++k)
-            out << double(starts[k]) / kRate << ' ' << texts[k].size() << '\n';
+            out << double(starts[k]) / kRate << ' ' << firstDone[k] << ' ' << texts[k].size() << '\n';
     }
     psk31::Demodulator demodulator({kRate, kIf, 100});
     std::vector<std::string> decoded{size_t(count), std::string()};
