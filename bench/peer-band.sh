@@ -7,9 +7,10 @@
 # that with `bench_modem score`, as our copy is scored.
 # The peer runs headless as in bench/peer-copy.sh: a private PulseAudio null
 # sink whose monitor it listens to, a virtual X display, XML-RPC.
-# Beside each file it leaves NAME.fldigi-squelch-{on,off}.txt (the copy) and
-# .times (seconds after the play started, characters read back so far), from
-# which bench/peer-overs.py cuts the overs stream's copy over by over.
+# Beside each file it leaves NAME.fldigi-squelch-{on,off}.txt (the copy, one
+# byte a character), .raw (the bytes as read back) and .times (seconds after
+# the play started, bytes read back so far), from which bench/peer-overs.py
+# cuts the overs stream's copy over by over.
 # Needs: fldigi, pulseaudio, pulseaudio-utils, xvfb, xdotool, python3, a built bench_modem.
 #   bench/peer-band.sh DIR [NAME...]      (every NAME.wav in DIR when none given)
 # Environment: PEER_SQUELCH=off|on (off), PEER_IF=Hz (1000, the bench's IF),
@@ -87,9 +88,15 @@ peer.main.set_squelch(squelch == "on")
 print(f"fldigi {peer.fldigi.version()}, BPSK31 at {carrier} Hz, AFC on, squelch {squelch}"
       f" (level {peer.main.get_squelch_level()})", flush=True)
 
-def text(start, end):
+def received(start, end):
     got = peer.text.get_rx(start, end - start)
-    return got.data.decode("latin-1") if hasattr(got, "data") else str(got)
+    return got.data if hasattr(got, "data") else str(got).encode("latin-1", "replace")
+
+
+def characters(raw):
+    """The peer hands bytes above 127 on in UTF-8: one character each again."""
+    return raw.decode("utf-8", "replace").encode("latin-1", "replace")
+
 
 print(f"{'condition':<44} | fldigi CER | played s | wall s", flush=True)
 for name in names:
@@ -111,10 +118,12 @@ for name in names:
     if play.returncode:
         sys.exit(f"paplay failed on {wav}")
     wall = time.monotonic() - began
-    copied = text(start, start + times[-1][1])
+    copied = received(start, start + times[-1][1])
     out = f"{folder}/{name}.fldigi-squelch-{squelch}"
-    with open(out + ".txt", "w", encoding="latin-1", newline="") as f:
+    with open(out + ".raw", "wb") as f:  # what .times counts
         f.write(copied)
+    with open(out + ".txt", "wb") as f:
+        f.write(characters(copied))
     with open(out + ".times", "w") as f:
         f.writelines(f"{t:.2f} {n}\n" for t, n in times)
     score = subprocess.run([bench, "score", f"{folder}/{name}.txt", out + ".txt"],

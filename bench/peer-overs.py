@@ -3,7 +3,7 @@
 Overs() scores ours: text out up to half a second after the next over starts
 still belongs to the last one; characters lost at the start of an over are the
 errors in its first 16 characters. The peer's copy is timed by when it was read
-back (NAME.fldigi-squelch-X.times, from bench/peer-band.sh), so the over
+back (NAME.fldigi-squelch-X.times and .raw, from bench/peer-band.sh), so the over
 boundaries are moved on by the peer's delay: the median, over the overs, of
 the time from an over's first character being sent to it being read back.
   bench/peer-overs.py DIR/NAME [on|off] [path/to/bench_modem]"""
@@ -27,8 +27,13 @@ texts, at = [], 0
 for m in marks:
     texts.append(joined[at:at + int(m[2])])
     at += int(m[2])
-copy = open(f"{stem}.fldigi-squelch-{squelch}.txt", encoding="latin-1", newline="").read()
+copy = open(f"{stem}.fldigi-squelch-{squelch}.raw", "rb").read()
 times = [(float(t), int(n)) for t, n in (line.split() for line in open(f"{stem}.fldigi-squelch-{squelch}.times"))]
+
+
+def characters(raw):
+    """The peer's bytes above 127 come in UTF-8: one character each again."""
+    return raw.decode("utf-8", "replace").encode("latin-1", "replace").decode("latin-1")
 
 
 def count_at(t):
@@ -67,7 +72,7 @@ delays = []
 for k, text in enumerate(texts):
     lo = count_at(starts[k])
     hi = count_at(starts[k + 1] + 3) if k + 1 < len(texts) else len(copy)
-    window = copy[lo:hi]
+    window = copy[lo:hi].decode("latin-1")  # byte for byte: .times counts bytes
     if window:
         delays.append(time_of(lo + best_start(text[:HEAD], window)) - first_done[k])
 delay = statistics.median(delays)
@@ -85,7 +90,7 @@ def score(sent, copied, head=None):
 bounds = [0] + [count_at(s + 0.5 + delay) for s in starts[1:]] + [len(copy)]
 errors = lost = 0
 for k, text in enumerate(texts):
-    decoded = copy[bounds[k]:bounds[k + 1]]
+    decoded = characters(copy[bounds[k]:bounds[k + 1]])
     errors += score(text, decoded)
     lost += score(text[:HEAD], decoded[:HEAD])
 sent = sum(len(t) for t in texts)
