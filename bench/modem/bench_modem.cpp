@@ -1,6 +1,8 @@
 // The modem's goals, measured: sensitivity against theory and a widely used
 // peer, acquisition, tracking, squelch, speed and the transmitter's spectrum.
 // Prints one table per goal; run with a goal's name to run only that one.
+// BENCH_WAV_DIR=DIR writes the band's signals for a peer (bench/peer-band.sh);
+// `score SENT COPIED` scores the peer's copy as ours is scored.
 
 #include "link.h"
 #include "qsotext.h"
@@ -16,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -344,7 +348,7 @@ void Transmitter()
 
 // A receiver tuned to the wanted station at kIf copies it through the
 // conditions of a real band.
-double BandCopy(const std::string& text, psk31::Channel::Config channel)
+double BandCopy(const std::string& condition, const std::string& text, psk31::Channel::Config channel)
 {
     const Transmission t = transmit(text, kRate, kIf, 0.9, 1.0, 2.0);
     channel.sampleRate = kRate;
@@ -352,7 +356,9 @@ double BandCopy(const std::string& text, psk31::Channel::Config channel)
         channel.signalPower = psk31::Channel::keyedPower(t.samples);
     if (!channel.otherStation.empty())
         channel.otherStation.resize(t.samples.size(), 0.0f);
-    return CharacterErrorRate(text, receive(throughChannel(t.samples, channel), {kRate, kIf, 100}));
+    const std::vector<float> samples = throughChannel(t.samples, channel);
+    saveForPeer(condition, samples, kRate, text);
+    return CharacterErrorRate(text, receive(samples, {kRate, kIf, 100}));
 }
 
 void Row(const char* condition, const char* peer, double ours, const char* goal, bool met)
@@ -368,11 +374,13 @@ void Overs(double snr, int count)
     std::vector<float> samples(size_t(2 * kRate), 0.0f);
     std::vector<std::string> texts;
     std::vector<size_t> starts;
+    std::vector<double> firstDone; // seconds: each over's first character sent
     for (int i = 0; i < count; ++i) {
         std::string text = qsoText(60, uint32_t(900 + i));
         text = text.substr(0, std::min<size_t>(text.size(), 64));
         const Transmission t = transmit(text, kRate, kIf + (i % 3 - 1) * 4.0, 0.37 * i, 0.0, 2.5 + i % 3);
         starts.push_back(samples.size());
+        firstDone.push_back(double(samples.size()) / kRate + t.doneAt.front());
         texts.push_back(text);
         samples.insert(samples.end(), t.samples.begin(), t.samples.end());
     }
@@ -381,6 +389,20 @@ void Overs(double snr, int count)
     channel.sampleRate = kRate;
     channel.signalPower = psk31::Channel::keyedPower(transmit(texts[0], kRate, kIf, 0, 0, 0).samples);
     const std::vector<float> noisy = throughChannel(samples, channel);
+    char condition[80];
+    std::snprintf(condition, sizeof condition, "%d overs of ~60 characters, %+.0f dB: CER", count, snr);
+    // For another receiver: the whole stream, the texts joined, and per over its
+    // start, when its first character was sent (seconds) and its length, to
+    // split that receiver's copy alike.
+    std::string joined;
+    for (const std::string& text : texts)
+        joined += text;
+    saveForPeer(condition, noisy, kRate, joined);
+    if (const std::string marks = peerFile(condition, ".overs"); !marks.empty()) {
+        std::ofstream out(marks);
+        for (size_t k = 0; k < size_t(count); ++k)
+            out << double(starts[k]) / kRate << ' ' << firstDone[k] << ' ' << texts[k].size() << '\n';
+    }
     psk31::Demodulator demodulator({kRate, kIf, 100});
     std::vector<std::string> decoded{size_t(count), std::string()};
     const size_t block = 400;
@@ -404,8 +426,6 @@ void Overs(double snr, int count)
         errors += double(psk31::characterErrors(texts[k], decoded[k]));
         sent += double(texts[k].size());
     }
-    char condition[80];
-    std::snprintf(condition, sizeof condition, "%d overs of ~60 characters, %+.0f dB: CER", count, snr);
     Row(condition, snr == -11 ? "3.3%" : "-", errors / sent, "", true);
     const bool goal = snr >= -11;
     std::printf("   %-44s | %-7s | %7.2f | %-16s %s\n", "  characters lost at the start, per over", "-", lost / count,
@@ -421,9 +441,9 @@ void Stations(const std::string& text)
             psk31::Channel::Config channel = Noisy(0, uint32_t(700 + offset + db));
             channel.otherStation = other.samples;
             channel.otherStationDb = db;
-            const double cer = BandCopy(text, channel);
             char condition[80];
             std::snprintf(condition, sizeof condition, "second station %+4.0f Hz, %+3.0f dB (wanted 0 dB)", offset, db);
+            const double cer = BandCopy(condition, text, channel);
             Row(condition, "0", cer, "<= peer", cer == 0);
         }
     }
@@ -436,9 +456,9 @@ void Carriers(const std::string& text)
             psk31::Channel::Config channel = Noisy(0, uint32_t(760 + offset + db));
             channel.carrierHz = kIf + offset;
             channel.carrierDb = db;
-            const double cer = BandCopy(text, channel);
             char condition[80];
             std::snprintf(condition, sizeof condition, "carrier %+3.0f Hz, %+3.0f dB (wanted 0 dB)", offset, db);
+            const double cer = BandCopy(condition, text, channel);
             Row(condition, "0", cer, "<= peer", cer == 0);
         }
     }
@@ -450,9 +470,9 @@ void Pumping(const std::string& text)
         psk31::Channel::Config channel = Noisy(0, uint32_t(780 + db));
         channel.pumpDb = db;
         channel.pumpHz = 0.5;
-        const double cer = BandCopy(text, channel);
         char condition[80];
         std::snprintf(condition, sizeof condition, "gain pumping +-%.0f dB at 0.5 Hz, 0 dB", db);
+        const double cer = BandCopy(condition, text, channel);
         Row(condition, db == 10 ? "0.33%" : "-", cer, db == 10 ? "<= peer" : "", cer <= 0.0033);
     }
 }
@@ -463,9 +483,9 @@ void Fading(const std::string& text)
         for (double snr : {0.0, 3.0, 6.0}) {
             psk31::Channel::Config channel = Noisy(snr, uint32_t(800 + 10 * hz + snr));
             channel.fadingHz = hz;
-            const double cer = BandCopy(text, channel);
             char condition[80];
             std::snprintf(condition, sizeof condition, "Rayleigh fading %.1f Hz, %+.0f dB", hz, snr);
+            const double cer = BandCopy(condition, text, channel);
             const bool peerKnown = snr == 0 && hz >= 0.5;
             const char* goal = hz == 0.5 && snr == 0 ? "< 5% and <= peer" : peerKnown ? "<= peer" : "";
             Row(condition, peerKnown ? "7.1%" : "-", cer, goal, cer <= 0.071 && (hz != 0.5 || cer < 0.05));
@@ -479,7 +499,7 @@ void Fading(const std::string& text)
     psk31::Channel::Config channel;
     channel.fadingHz = 1.0;
     channel.seed = 830;
-    const double cer = BandCopy(text, channel);
+    const double cer = BandCopy("Rayleigh fading 1 Hz, no noise", text, channel);
     Row("Rayleigh fading 1 Hz, no noise", "4.3%", cer, "<= peer", cer <= 0.043);
 }
 
@@ -554,8 +574,30 @@ void Construction()
 
 } // namespace
 
+// Another receiver's copy scored as ours is: `score SENT COPIED [HEAD]`, HEAD
+// counting only the first so many characters of both, as Overs() does.
+int Score(int argc, char** argv)
+{
+    auto read = [](const char* path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    std::string sent = read(argv[2]), copied = read(argv[3]);
+    if (argc > 4) {
+        const size_t head = size_t(std::atoi(argv[4]));
+        sent = sent.substr(0, head);
+        copied = copied.substr(0, head);
+    }
+    const size_t errors = psk31::characterErrors(sent, copied);
+    std::printf("%.2f%% CER: %zu errors in %zu characters\n",
+                100 * double(errors) / double(std::max<size_t>(sent.size(), 1)), errors, sent.size());
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
+    if (argc > 3 && !std::strcmp(argv[1], "score"))
+        return Score(argc, argv);
     const char* only = argc > 1 ? argv[1] : "";
     auto wanted = [only](const char* name) { return !*only || !std::strcmp(only, name); };
     const size_t characters = argc > 2 ? size_t(std::atoi(argv[2])) : 2000;
