@@ -495,7 +495,7 @@ void Fading(const std::string& text)
     // not follow at all.
     psk31::Channel::Config quick = Noisy(0, 815);
     quick.fadingHz = 1.5;
-    Row("Rayleigh fading 1.5 Hz, +0 dB", "-", BandCopy(text, quick), "", false);
+    Row("Rayleigh fading 1.5 Hz, +0 dB", "-", BandCopy("Rayleigh fading 1.5 Hz, +0 dB", text, quick), "", false);
     psk31::Channel::Config channel;
     channel.fadingHz = 1.0;
     channel.seed = 830;
@@ -522,7 +522,8 @@ void FadingSeeds(size_t characters)
             psk31::Channel::Config channel = c.noise ? Noisy(c.snr, 1000 + seed) : psk31::Channel::Config{};
             channel.seed = 1000 + seed;
             channel.fadingHz = c.hz;
-            const double cer = BandCopy(qsoText(characters, 40 + seed), channel);
+            const std::string name = std::string(c.name) + ", seed " + std::to_string(seed);
+            const double cer = BandCopy(name, qsoText(characters, 40 + seed), channel);
             sum += cer;
             lowest = std::min(lowest, cer);
             highest = std::max(highest, cer);
