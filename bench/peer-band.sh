@@ -5,8 +5,8 @@
 # real time into the peer (BPSK31, tuned to the bench's IF, AFC on), reads back
 # what it printed from the start of the file to 2 s after its end, and scores
 # that with `bench_modem score`, as our copy is scored.
-# The peer runs headless as in bench/peer-copy.sh: a private PulseAudio null
-# sink whose monitor it listens to, a virtual X display, XML-RPC.
+# The peer runs headless as bench/peer-session.sh sets it up: a private
+# PulseAudio null sink whose monitor it listens to, a virtual X display, XML-RPC.
 # Beside each file it leaves NAME.fldigi-squelch-{on,off}.txt (the copy, one
 # byte a character), .raw (the bytes as read back) and .times (seconds after
 # the play started, bytes read back so far), from which bench/peer-overs.py
@@ -26,45 +26,10 @@ names=("$@")
 if [ ${#names[@]} -eq 0 ]; then
     for wav in "$DIR"/*.wav; do names+=("$(basename "$wav" .wav)"); done
 fi
-WORK="$(mktemp -d)"
-PORT="$(python3 -c 'import socket; s = socket.socket(); s.bind(("", 0)); print(s.getsockname()[1])')"
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-mkdir -p "$WORK/run" "$WORK/home" "$WORK/config"
-export XDG_RUNTIME_DIR="$WORK/run" HOME="$WORK/home"
-export PULSE_SERVER="unix:$WORK/run/pulse.sock"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 3>"$WORK/display" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 1 100); do
-    [ -s "$WORK/display" ] && break
-    sleep 0.1
-done
-[ -s "$WORK/display" ] || { echo "the virtual X display did not come up" >&2; exit 1; }
-export DISPLAY=":$(head -n 1 "$WORK/display")"
+# shellcheck source=bench/peer-session.sh
+source "$ROOT/bench/peer-session.sh"
 # The sink at the files' own rate: nothing is resampled on the way in.
-pulseaudio -n --daemonize=no --exit-idle-time=-1 \
-    -L "module-native-protocol-unix socket=$WORK/run/pulse.sock" \
-    -L "module-null-sink sink_name=air rate=8000 channels=1" >/dev/null 2>&1 &
-pids+=($!)
-sleep 2
-pactl set-default-sink air
-pactl set-default-source air.monitor
-cat >"$WORK/config/fldigi_def.xml" <<XML
-<FLDIGI_DEFS>
-<AUDIOIO>2</AUDIOIO>
-<PULSESERVER>$PULSE_SERVER</PULSESERVER>
-<MYCALL>N0CALL</MYCALL>
-<CONFIRMEXIT>0</CONFIRMEXIT>
-</FLDIGI_DEFS>
-XML
-fldigi --config-dir "$WORK/config/" --home-dir "$WORK/home/" \
-    --xmlrpc-server-address 127.0.0.1 --xmlrpc-server-port "$PORT" >"$WORK/peer.log" 2>&1 &
-pids+=($!)
+peer_start rate=8000 channels=1
 
 python3 - "$PORT" "$DIR" "$SQUELCH" "$IF" "$BENCH_MODEM" "${names[@]}" <<'PY'
 import subprocess, sys, time, wave, xmlrpc.client
