@@ -32,21 +32,12 @@ source "$ROOT/bench/peer-session.sh"
 peer_start rate=8000 channels=1
 
 python3 - "$PORT" "$DIR" "$SQUELCH" "$IF" "$BENCH_MODEM" "${names[@]}" <<'PY'
-import subprocess, sys, time, wave, xmlrpc.client
+import os, subprocess, sys, time, wave
 port, folder, squelch, carrier, bench = sys.argv[1:6]
 names = sys.argv[6:]
-peer = xmlrpc.client.ServerProxy(f"http://127.0.0.1:{port}")
-for _ in range(60):
-    try:
-        peer.fldigi.version()
-        break
-    except OSError:
-        time.sleep(0.5)
-else:
-    sys.exit("the peer's XML-RPC interface did not come up")
-subprocess.run(["xdotool", "search", "--sync", "--name", "^fldigi ver", "windowsize", "1270", "900"],
-               check=True, stdout=subprocess.DEVNULL)
-time.sleep(1)
+sys.path.insert(0, os.environ["PEER_BENCH_DIR"])
+from peer_link import connect  # noqa: E402
+peer = connect(port)
 peer.modem.set_by_name("BPSK31")
 peer.main.set_afc(True)
 peer.main.set_squelch(squelch == "on")

@@ -20,20 +20,11 @@ printf '%s\n' "$TEXT" | "$SONDREL" encode --if 1500 --rate 8000 -o "$WORK/ours.w
 peer_start
 
 python3 - "$PORT" "$WORK/ours.wav" "$TEXT" <<'PY'
-import subprocess, sys, time, xmlrpc.client
+import os, subprocess, sys, time
 port, wav, text = sys.argv[1], sys.argv[2], sys.argv[3]
-peer = xmlrpc.client.ServerProxy(f"http://127.0.0.1:{port}")
-for _ in range(60):
-    try:
-        peer.fldigi.version()
-        break
-    except OSError:
-        time.sleep(0.5)
-else:
-    sys.exit("the peer's XML-RPC interface did not come up")
-subprocess.run(["xdotool", "search", "--sync", "--name", "^fldigi ver", "windowsize", "1270", "900"],
-               check=True, stdout=subprocess.DEVNULL)
-time.sleep(1)
+sys.path.insert(0, os.environ["PEER_BENCH_DIR"])
+from peer_link import connect  # noqa: E402
+peer = connect(port)
 peer.modem.set_by_name("BPSK31")
 peer.modem.set_carrier(1500)
 peer.main.set_afc(True)

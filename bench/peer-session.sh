@@ -12,6 +12,8 @@ WORK="$(mktemp -d)"
 # given, so the port is one free on all of them (the kernel picks it).
 PORT="$(python3 -c 'import socket; s = socket.socket(); s.bind(("", 0)); print(s.getsockname()[1])')"
 pids=()
+# Where bench/peer_link.py is, for the scripts' Python.
+export PEER_BENCH_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 peer_cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     rm -rf "$WORK"
