@@ -70,7 +70,9 @@ void Acquisition::Estimate()
         m_power[bin] += kSmoothing * (p - m_power[bin]);
         m_slowPower[bin] += kSlowSmoothing * (p - m_slowPower[bin]);
     }
-    m_found = Search(m_power, kStandsOut, reach) || Search(m_slowPower, kSlowStandsOut, reach);
+    const double floor = Floor(m_power, reach);
+    m_found = Search(m_power, floor, kStandsOut, reach)
+        || Search(m_slowPower, Floor(m_slowPower, reach), kSlowStandsOut, reach);
     if (!m_found) {
         // Without a line that stands out, the strongest.
         int peak = 0;
@@ -78,7 +80,7 @@ void Acquisition::Estimate()
             if (At(m_power, k) > At(m_power, peak))
                 peak = k;
         }
-        Place(m_power, peak, Floor(m_power, reach));
+        Place(m_power, peak, floor);
     }
 }
 
@@ -97,9 +99,8 @@ double Acquisition::Floor(const std::vector<float>& power, int reach)
     return m_sorted[m_sorted.size() / 2];
 }
 
-bool Acquisition::Search(const std::vector<float>& power, double standsOut, int reach)
+bool Acquisition::Search(const std::vector<float>& power, double floor, double standsOut, int reach)
 {
-    const double floor = Floor(power, reach);
     for (int distance = 0; distance <= reach; ++distance) {
         for (int k : {-distance, distance}) {
             const double p = At(power, k);

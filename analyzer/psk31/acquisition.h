@@ -34,9 +34,9 @@ public:
 
 private:
     void Estimate();
-    // The nearest line in `power` that stands `standsOut` times over the
-    // median bin within `reach` bins; false if there is none.
-    bool Search(const std::vector<float>& power, double standsOut, int reach);
+    // The nearest line in `power` within `reach` bins that stands `standsOut`
+    // times over its median bin `floor`; false if there is none.
+    bool Search(const std::vector<float>& power, double floor, double standsOut, int reach);
     void Place(const std::vector<float>& power, int peak, double floor);
     double Floor(const std::vector<float>& power, int reach);
     static double At(const std::vector<float>& power, int k);
