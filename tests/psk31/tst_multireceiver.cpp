@@ -241,9 +241,7 @@ private slots:
             psk31::Channel::Config config;
             config.sampleRate = rate;
             config.clockPpm = ppm;
-            psk31::Channel channel(config);
-            std::vector<float> received;
-            channel.process(band.data(), band.size(), received);
+            const std::vector<float> received = throughChannel(band, config);
             psk31::MultiReceiver receiver({rate});
             receiver.process(received.data(), received.size());
             QCOMPARE(receiver.channels().size(), size_t(1));
@@ -268,9 +266,7 @@ private slots:
         psk31::Channel::Config config;
         config.sampleRate = rate;
         config.driftHzPerMinute = drift;
-        psk31::Channel channel(config);
-        std::vector<float> drifted;
-        channel.process(band.data(), band.size(), drifted);
+        const std::vector<float> drifted = throughChannel(band, config);
         const std::vector<Heard> heard = ReceiveAll(drifted, rate);
         QCOMPARE(heard.size(), size_t(1));
         QCOMPARE(psk31::characterErrors(s.text, heard.front().text), size_t(0));
