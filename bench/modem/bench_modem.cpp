@@ -4,6 +4,7 @@
 // BENCH_WAV_DIR=DIR writes the band's signals for a peer (bench/peer-band.sh);
 // `score SENT COPIED` scores the peer's copy as ours is scored.
 
+#include "audiofile.h"
 #include "link.h"
 #include "qsotext.h"
 
@@ -12,12 +13,14 @@
 #include "psk31/textmatch.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -32,6 +35,49 @@ constexpr double kEbN0OverSnr = 19.0; // dB: 10 log10(2500 / 31.25)
 double Q(double x)
 {
     return 0.5 * std::erfc(x / std::sqrt(2.0));
+}
+
+// With BENCH_WAV_DIR set, the path `<dir>/<condition as a file name><extension>`
+// (the directory made if need be); empty when it is not set.
+std::string PeerFile(const std::string& condition, const char* extension)
+{
+    const char* dir = std::getenv("BENCH_WAV_DIR");
+    if (!dir || !*dir)
+        return {};
+    // Signs and decimal points kept: they tell conditions apart.
+    std::string name;
+    for (char c : condition) {
+        const bool kept = std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+        if (kept)
+            name += c;
+        else if (!name.empty() && name.back() != '_')
+            name += '_';
+    }
+    while (!name.empty() && name.back() == '_')
+        name.pop_back();
+    std::filesystem::create_directories(dir);
+    return (std::filesystem::path(dir) / (name + extension)).string();
+}
+
+// With BENCH_WAV_DIR set, what a receiver is given under `condition`, written
+// for another receiver to be scored on the same signal: the samples as a
+// 16-bit WAV scaled so their peak is 0.9 of full scale (the scale does not
+// change any ratio a receiver sees) and the sent text beside it as .txt.
+void SaveForPeer(const std::string& condition, const std::vector<float>& samples, const std::string& text)
+{
+    const std::string wav = PeerFile(condition, ".wav");
+    if (wav.empty())
+        return;
+    float peak = 0;
+    for (float x : samples)
+        peak = std::max(peak, std::abs(x));
+    std::vector<float> scaled(samples);
+    for (float& x : scaled)
+        x *= peak > 0 ? 0.9f / peak : 0.0f;
+    std::string error;
+    if (!writeWav(wav, scaled, int(kRate), 1, 0, error))
+        std::fprintf(stderr, "%s\n", error.c_str());
+    std::ofstream(PeerFile(condition, ".txt"), std::ios::binary) << text;
 }
 
 double CharacterErrorRate(const std::string& sent, const std::string& decoded)
@@ -357,7 +403,7 @@ double BandCopy(const std::string& condition, const std::string& text, psk31::Ch
     if (!channel.otherStation.empty())
         channel.otherStation.resize(t.samples.size(), 0.0f);
     const std::vector<float> samples = throughChannel(t.samples, channel);
-    saveForPeer(condition, samples, kRate, text);
+    SaveForPeer(condition, samples, text);
     return CharacterErrorRate(text, receive(samples, {kRate, kIf, 100}));
 }
 
@@ -397,8 +443,8 @@ void Overs(double snr, int count)
     std::string joined;
     for (const std::string& text : texts)
         joined += text;
-    saveForPeer(condition, noisy, kRate, joined);
-    if (const std::string marks = peerFile(condition, ".overs"); !marks.empty()) {
+    SaveForPeer(condition, noisy, joined);
+    if (const std::string marks = PeerFile(condition, ".overs"); !marks.empty()) {
         std::ofstream out(marks);
         for (size_t k = 0; k < size_t(count); ++k)
             out << double(starts[k]) / kRate << ' ' << firstDone[k] << ' ' << texts[k].size() << '\n';

@@ -3,11 +3,7 @@
 #include "psk31/modulator.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <random>
 
 Transmission transmit(const std::string& text, double rate, double carrierHz, double startPhase,
@@ -50,65 +46,6 @@ std::string receive(const std::vector<float>& samples, const psk31::Demodulator:
     demodulator.process(samples.data(), samples.size(), text);
     demodulator.flush(text);
     return text;
-}
-
-std::string peerFile(const std::string& condition, const char* extension)
-{
-    const char* dir = std::getenv("BENCH_WAV_DIR");
-    if (!dir || !*dir)
-        return {};
-    // Signs and decimal points kept: they tell conditions apart.
-    std::string name;
-    for (char c : condition) {
-        const bool kept = std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
-        if (kept)
-            name += c;
-        else if (!name.empty() && name.back() != '_')
-            name += '_';
-    }
-    while (!name.empty() && name.back() == '_')
-        name.pop_back();
-    std::filesystem::create_directories(dir);
-    return (std::filesystem::path(dir) / (name + extension)).string();
-}
-
-namespace {
-
-void put(std::ofstream& out, uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.put(char((value >> (8 * i)) & 0xff));
-}
-
-} // namespace
-
-void saveForPeer(const std::string& condition, const std::vector<float>& samples, double rate,
-                 const std::string& text)
-{
-    const std::string wav = peerFile(condition, ".wav");
-    if (wav.empty())
-        return;
-    float peak = 0;
-    for (float x : samples)
-        peak = std::max(peak, std::abs(x));
-    const float scale = peak > 0 ? 0.9f * 32767 / peak : 0.0f;
-    const uint32_t bytes = uint32_t(2 * samples.size());
-    std::ofstream out(wav, std::ios::binary);
-    out.write("RIFF", 4);
-    put(out, 36 + bytes, 4);
-    out.write("WAVEfmt ", 8);
-    put(out, 16, 4);
-    put(out, 1, 2); // PCM
-    put(out, 1, 2); // mono
-    put(out, uint32_t(rate), 4);
-    put(out, uint32_t(rate) * 2, 4);
-    put(out, 2, 2);
-    put(out, 16, 2);
-    out.write("data", 4);
-    put(out, bytes, 4);
-    for (float x : samples)
-        put(out, uint32_t(uint16_t(int16_t(std::lround(x * scale)))), 2);
-    std::ofstream(peerFile(condition, ".txt"), std::ios::binary) << text;
 }
 
 SummedBand sumBand(std::vector<BandSignal> signals, double rate, double noiseIn2500, double tailSeconds,

@@ -23,17 +23,6 @@ std::vector<float> throughChannel(const std::vector<float>& samples, psk31::Chan
 
 std::string receive(const std::vector<float>& samples, const psk31::Demodulator::Config& config);
 
-// With BENCH_WAV_DIR set, the path `<dir>/<condition as a file name><extension>`
-// (the directory made if need be); empty when it is not set.
-std::string peerFile(const std::string& condition, const char* extension);
-
-// With BENCH_WAV_DIR set, what a receiver is given under `condition`, written
-// for another receiver to be scored on the same signal: the samples as a
-// 16-bit WAV scaled so their peak is 0.9 of full scale (the scale does not
-// change any ratio a receiver sees) and the sent text beside it as .txt.
-void saveForPeer(const std::string& condition, const std::vector<float>& samples, double rate,
-                 const std::string& text);
-
 // Several stations on one band: each signal scaled to its SNR (its keyed
 // power over the noise in 2500 Hz), summed over one seeded white noise of
 // `noiseIn2500` that lasts `tailSeconds` past the longest signal.
